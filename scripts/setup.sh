@@ -1,0 +1,27 @@
+#!/bin/bash
+# Installs what building and testing need on Debian 12; does nothing when all is there.
+set -euo pipefail
+
+packages=(
+  cmake make g++ zip
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  wine wine64
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  xvfb xdotool x11-utils imagemagick
+  googletest sox procps
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,74 @@
+#!/bin/bash
+# The test bed: a headless X server, a Wine prefix and HOME of our own inside
+# the build tree, a warm persistent wineserver, and ALSA's default device
+# writing everything played to a file. Source this file, then call
+#   testbed_start DIR     (writes DIR/env for the programs that run inside)
+#   testbed_stop          (also runs on exit, failure or interrupt)
+
+testbed_find_display() {
+  local n
+  for n in $(seq 90 190); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      echo "$n"
+      return 0
+    fi
+  done
+  return 1
+}
+
+testbed_start() {
+  TESTBED_DIR="$(mkdir -p "$1" && cd "$1" && pwd)"
+  mkdir -p "$TESTBED_DIR/home"
+  local display
+  display="$(testbed_find_display)" || { echo "testbed: no free X display" >&2; return 1; }
+  Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$TESTBED_DIR/xvfb.log" 2>&1 </dev/null &
+  TESTBED_XVFB_PID=$!
+  local i
+  for i in $(seq 1 100); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.05
+  done
+
+  cat >"$TESTBED_DIR/env" <<ENV
+export DISPLAY=:$display
+export WINEPREFIX="$TESTBED_DIR/prefix"
+export HOME="$TESTBED_DIR/home"
+export WINEDEBUG=\${PLIMBA_WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+export PLIMBA_TESTBED="$TESTBED_DIR"
+export PLIMBA_CAPTURE="$TESTBED_DIR/capture.raw"
+ENV
+  # shellcheck disable=SC1091
+  . "$TESTBED_DIR/env"
+
+  # Every sound played lands in capture.raw as 16-bit stereo at 44.1 kHz.
+  cat >"$HOME/.asoundrc" <<ALSA
+pcm.capture_file { type file; slave.pcm "null"; file "$PLIMBA_CAPTURE"; format "raw" }
+pcm.!default { type plug; slave { pcm "capture_file"; format S16_LE; rate 44100; channels 2 } }
+ALSA
+
+  trap testbed_stop EXIT
+  trap 'testbed_stop; exit 130' INT TERM
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    wineboot -i </dev/null >"$TESTBED_DIR/wineboot.log" 2>&1
+    wineserver -w
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f </dev/null >/dev/null 2>&1
+    wineserver -w
+  fi
+  # A persistent, warm server makes each test process start in a blink; its
+  # helpers must not hold the test runner's output pipe, hence the redirections.
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+testbed_stop() {
+  if [ -n "${WINEPREFIX:-}" ] && [ -d "${WINEPREFIX:-}" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+  fi
+  if [ -n "${TESTBED_XVFB_PID:-}" ]; then
+    kill "$TESTBED_XVFB_PID" >/dev/null 2>&1 || true
+    wait "$TESTBED_XVFB_PID" 2>/dev/null || true
+    TESTBED_XVFB_PID=
+  fi
+}

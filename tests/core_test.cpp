@@ -1,0 +1,375 @@
+// Runtime core under Wine, against the real heap functions.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstring>
+#include <vector>
+
+#include "runtime/core/core.h"
+
+namespace {
+
+struct TestRecord {
+    uintptr_t handle;  // 0 = free
+    int32_t value;
+};
+
+size_t SlotBytes(const ObjectTableOf<TestRecord>& t) { return HeapSize(RuntimeHeap, 0, t.table.slots); }
+
+// ---------------------------------------------------------------------------
+// Object tables
+
+TEST(ObjectTable, ImageTableGrowsToNumberPlusTenWithEmptySlots) {
+    ObjectTableOf<TestRecord> images;
+    ASSERT_TRUE(images.Create(IMAGE_TABLE));
+    EXPECT_EQ(images.Count(), 10);
+    EXPECT_EQ(SlotBytes(images), 11 * sizeof(TestRecord));
+    images.Slot(3)->handle = 33;
+
+    TestRecord* slot = images.Slot(25);
+    ASSERT_NE(slot, nullptr);
+    EXPECT_EQ(images.Count(), 35);
+    EXPECT_EQ(SlotBytes(images), 36 * sizeof(TestRecord)) << "got " << SlotBytes(images);
+    EXPECT_EQ(images.Lookup(3)->handle, 33u) << "old slots survive growth";
+    for (int n = 11; n <= 35; ++n) EXPECT_EQ(images.Lookup(n), nullptr) << "slot " << n;
+}
+
+TEST(ObjectTable, WindowTableGrowsByThirtyAndKeepsTwoSpareSlots) {
+    ObjectTableOf<TestRecord> windows;
+    ASSERT_TRUE(windows.Create(WINDOW_TABLE));
+    EXPECT_EQ(SlotBytes(windows), 12 * sizeof(TestRecord));
+    ASSERT_NE(windows.Slot(12), nullptr);
+    EXPECT_EQ(windows.Count(), 42);
+    EXPECT_EQ(SlotBytes(windows), 44 * sizeof(TestRecord)) << "got " << SlotBytes(windows);
+}
+
+TEST(ObjectTable, NumberEqualToCountGrowsOnCreateButNotOnLookup) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(MEDIA_CLIP_TABLE));
+    EXPECT_EQ(table.Lookup(10), nullptr);
+    EXPECT_EQ(table.Count(), 10) << "a lookup never grows the table";
+    ASSERT_NE(table.Slot(10), nullptr);
+    EXPECT_EQ(table.Count(), 20);
+}
+
+TEST(ObjectTable, FreedNumberLooksUpAsNoneButKeepsOldValues) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(IMAGE_TABLE));
+    TestRecord* slot = table.Slot(4);
+    slot->handle = 0x1234;
+    slot->value = 77;
+    ASSERT_EQ(table.Lookup(4), slot);
+    table.Clear(4);
+    EXPECT_EQ(table.Lookup(4), nullptr);
+    EXPECT_EQ(slot->value, 77) << "only the first word is cleared";
+}
+
+TEST(ObjectTable, MediaClipTableClearsTheWholeRecord) {
+    ObjectTableOf<TestRecord> clips;
+    ASSERT_TRUE(clips.Create(MEDIA_CLIP_TABLE));
+    TestRecord* slot = clips.Slot(3);
+    *slot = {1, 55};
+    clips.Clear(3);
+    EXPECT_EQ(slot->value, 0);
+}
+
+std::vector<ObjectId> freedOrder;
+ObjectTableOf<TestRecord>* freeingTable;
+void RecordFree(ObjectId id) {
+    if (!freeingTable->Lookup(id)) return;
+    freedOrder.push_back(id);
+    freeingTable->Clear(id);
+}
+
+TEST(ObjectTable, FreeAllTakesListObjectsNewestFirstThenNumbersAscending) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(SOUND_TABLE));
+    table.Slot(7)->handle = 1;
+    table.Slot(2)->handle = 1;
+    TestRecord* older = table.Slot(NEW_LIST_OBJECT);
+    TestRecord* newer = table.Slot(NEW_LIST_OBJECT);
+    ASSERT_NE(older, nullptr);
+    ASSERT_NE(newer, nullptr);
+    older->handle = newer->handle = 1;
+    ObjectId olderId = ListHandleOf(older), newerId = ListHandleOf(newer);
+    EXPECT_EQ(table.Lookup(olderId), older);
+
+    freedOrder.clear();
+    freeingTable = &table;
+    table.FreeAll(RecordFree);
+    std::vector<ObjectId> expected{newerId, olderId, 2, 7};
+    EXPECT_EQ(freedOrder, expected);
+    EXPECT_EQ(table.table.list, nullptr);
+}
+
+TEST(ObjectTable, WindowTableFreesNumbersFromTheHighestDown) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(WINDOW_TABLE));
+    table.Slot(0)->handle = 1;
+    table.Slot(9)->handle = 1;
+    table.Slot(4)->handle = 1;
+    freedOrder.clear();
+    freeingTable = &table;
+    table.FreeAll(RecordFree);
+    std::vector<ObjectId> expected{9, 4, 0};
+    EXPECT_EQ(freedOrder, expected);
+}
+
+TEST(ObjectTable, ListObjectUnlinksFromTheMiddleAndHead) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(IMAGE_TABLE));
+    TestRecord* a = table.Slot(-1);
+    TestRecord* b = table.Slot(-1);
+    TestRecord* c = table.Slot(-1);
+    a->handle = b->handle = c->handle = 1;
+    table.Clear(ListHandleOf(b));  // middle
+    EXPECT_EQ(table.Lookup(ListHandleOf(b)), nullptr);
+    EXPECT_EQ(table.Lookup(ListHandleOf(a)), a);
+    table.Clear(ListHandleOf(c));  // head
+    EXPECT_EQ(table.Lookup(ListHandleOf(a)), a);
+    EXPECT_EQ(table.Lookup(ListHandleOf(c)), nullptr);
+}
+
+TEST(ObjectTable, RefusesNegativeNumbersAndUnknownHandles) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(IMAGE_TABLE));
+    table.Slot(1)->handle = 1;
+    EXPECT_EQ(table.Slot(-2), nullptr);
+    EXPECT_EQ(table.Lookup(-2), nullptr);
+    EXPECT_EQ(table.Lookup(-1), nullptr);
+
+    // An address that is not one of this table's list objects is never dereferenced.
+    TestRecord outsider{1, 2};
+    EXPECT_EQ(table.Lookup(ListHandleOf(&outsider)), nullptr);
+    EXPECT_EQ(table.Lookup(11), nullptr);
+    table.Clear(ListHandleOf(&outsider));
+    table.Clear(-5);
+    EXPECT_EQ(outsider.handle, 1u);
+    EXPECT_EQ(table.Lookup(1)->handle, 1u);
+
+    // A list object of another table is not a handle of this one.
+    ObjectTableOf<TestRecord> other;
+    ASSERT_TRUE(other.Create(IMAGE_TABLE));
+    TestRecord* foreign = other.Slot(-1);
+    foreign->handle = 1;
+    EXPECT_EQ(table.Lookup(ListHandleOf(foreign)), nullptr);
+}
+
+TEST(ObjectTable, RefusesNumbersWhoseGrowthWouldOverflow) {
+    ObjectTableOf<TestRecord> windows;
+    ASSERT_TRUE(windows.Create(WINDOW_TABLE));
+    EXPECT_EQ(windows.Slot(INT32_MAX - 29), nullptr);
+    EXPECT_EQ(windows.Slot(INT32_MAX), nullptr);
+    if constexpr (sizeof(ObjectId) > 4) EXPECT_EQ(windows.Slot(static_cast<ObjectId>(INT32_MAX) * 2), nullptr);
+    EXPECT_EQ(windows.Count(), 10) << "a refused number leaves the table as it was";
+}
+
+TEST(ObjectTable, ListObjectFailsWithoutTheNodeHeap) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(IMAGE_TABLE));
+    HANDLE saved = ObjectNodeHeap;
+    ObjectNodeHeap = nullptr;
+    EXPECT_EQ(table.Slot(-1), nullptr);
+    ObjectNodeHeap = saved;
+}
+
+// ---------------------------------------------------------------------------
+// Strings
+
+TEST(StringBuffer, AppendedPiecesCommitIntoOneHeapText) {
+    ASSERT_TRUE(InitStringBuffer());
+    char* text = nullptr;
+    ASSERT_TRUE(AppendTempString("WindowClass_"));
+    ASSERT_TRUE(AppendTempString("12"));
+    ASSERT_TRUE(CommitTempString(&text));
+    EXPECT_STREQ(text, "WindowClass_12");
+    EXPECT_EQ(TempStrings.cursor, TempStrings.start);
+    ASSERT_TRUE(AppendTempString("next"));
+    ASSERT_TRUE(CommitTempString(&text));
+    EXPECT_STREQ(text, "next") << "the old text is replaced";
+    FreeString(&text);
+    EXPECT_EQ(text, nullptr);
+}
+
+TEST(StringBuffer, RefusesAPieceThatWouldRunPastTheEnd) {
+    ASSERT_TRUE(InitStringBuffer());
+    std::string big(STRING_BUFFER_SIZE - 10, 'x');
+    ASSERT_TRUE(AppendTempString(big.c_str()));
+    EXPECT_FALSE(AppendTempString("0123456789"));
+    EXPECT_TRUE(AppendTempString("012345678"));
+    EXPECT_EQ(TempStrings.start[STRING_BUFFER_SIZE - 1], 0);
+    ASSERT_TRUE(InitStringBuffer());
+}
+
+TEST(Strings, AssignCopiesAndComparesAsUnsignedBytes) {
+    char* text = nullptr;
+    ASSERT_TRUE(AssignString(&text, "abc"));
+    EXPECT_STREQ(text, "abc");
+    ASSERT_TRUE(AssignString(&text, nullptr));
+    EXPECT_EQ(text, nullptr);
+
+    struct Case { const char* a; const char* b; int equals, greater, less; } cases[] = {
+        {"abc", "abc", 1, 0, 0},
+        {nullptr, "", 1, 0, 0},
+        {"abd", "abc", 0, 1, 0},
+        {"ab", "abc", 0, 0, 1},
+        {"\x80", "a", 0, 1, 0},
+        {nullptr, "a", 0, 0, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StringEquals(c.a, c.b), c.equals) << (c.a ? c.a : "(null)") << " vs " << c.b;
+        EXPECT_EQ(StringGreater(c.a, c.b), c.greater) << (c.a ? c.a : "(null)") << " vs " << c.b;
+        EXPECT_EQ(StringLess(c.a, c.b), c.less) << (c.a ? c.a : "(null)") << " vs " << c.b;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Random numbers: checked against a second, plainly written generator.
+
+struct ReferenceRanrot {
+    uint32_t flat[34];  // word 2k first of pair k, 2k+1 second
+    int p1 = 0, p2 = 10;
+    explicit ReferenceRanrot(uint32_t seed) {
+        for (uint32_t& w : flat) w = seed = seed * 2891336453u + 1u;
+        for (int i = 0; i < 31; ++i) Step();
+    }
+    static uint32_t Rotl(uint32_t v, unsigned r) { return (v << r) | (v >> (32 - r)); }
+    void Step(uint32_t* yOut = nullptr, uint32_t* zOut = nullptr) {
+        uint32_t z = Rotl(flat[2 * p1], 19) + flat[2 * p2];
+        uint32_t y = Rotl(flat[2 * p1 + 1], 27) + flat[2 * p2 + 1];
+        flat[2 * p1] = y;
+        flat[2 * p1 + 1] = z;
+        p1 = (p1 + 16) % 17;
+        p2 = (p2 + 16) % 17;
+        if (yOut) *yOut = y, *zOut = z;
+    }
+    int32_t Int(int32_t max) {
+        uint32_t y, z;
+        Step(&y, &z);
+        if (max < 0) return INT32_MIN;
+        // Schoolbook product of V = z:y and R in 16-bit limbs; the answer is bits 64 and up.
+        uint32_t r = static_cast<uint32_t>(max) + 1u;
+        uint32_t v[4] = {y & 0xFFFF, y >> 16, z & 0xFFFF, z >> 16};
+        uint32_t rl[2] = {r & 0xFFFF, r >> 16};
+        uint64_t product[7] = {};
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j < 2; ++j) product[i + j] += static_cast<uint64_t>(v[i]) * rl[j];
+        for (int k = 0; k < 6; ++k) {
+            product[k + 1] += product[k] >> 16;
+            product[k] &= 0xFFFF;
+        }
+        return static_cast<int32_t>(product[4] | (product[5] << 16));
+    }
+};
+
+TEST(Random, SeedZeroFillsFromOneAndTheMultiplierPlusOne) {
+    uint32_t seed = 0;
+    seed = seed * 2891336453u + 1u;
+    EXPECT_EQ(seed, 1u);
+    seed = seed * 2891336453u + 1u;
+    EXPECT_EQ(seed, 2891336454u);
+
+    SeedRandom(0);
+    ReferenceRanrot reference(0);
+    for (int k = 0; k < 17; ++k) {
+        EXPECT_EQ(RandomGenerator.words[k][0], reference.flat[2 * k]) << "pair " << k;
+        EXPECT_EQ(RandomGenerator.words[k][1], reference.flat[2 * k + 1]) << "pair " << k;
+    }
+    EXPECT_EQ(RandomGenerator.p1, reference.p1);
+    EXPECT_EQ(RandomGenerator.p2, reference.p2);
+}
+
+TEST(Random, FixedSeedGivesTheReferenceSequenceOverManyRanges) {
+    RandomGenerator.seeded = true;
+    SeedRandom(12345);
+    ReferenceRanrot reference(12345);
+    const int32_t maxima[] = {520, 370, 40, 1, 4, 0, 2147483647, 1000000, -3, 65535};
+    for (int round = 0; round < 200; ++round)
+        for (int32_t max : maxima) {
+            int32_t expected = reference.Int(max);
+            int32_t got = RandomInt(max);
+            ASSERT_EQ(got, expected) << "round " << round << " max " << max;
+        }
+}
+
+TEST(Random, EdgeRanges) {
+    RandomGenerator.seeded = true;
+    SeedRandom(7);
+    RandomState before = RandomGenerator;
+    EXPECT_EQ(RandomInt(0), 0);
+    EXPECT_NE(std::memcmp(&before, &RandomGenerator, sizeof before), 0) << "RandomInt(0) still steps";
+    EXPECT_EQ(RandomInt(-1), INT32_MIN);
+    EXPECT_EQ(RandomInt(INT32_MIN), INT32_MIN);
+
+    int seen[5] = {};
+    for (int i = 0; i < 2000; ++i) {
+        int32_t v = RandomInt(4);
+        ASSERT_GE(v, 0);
+        ASSERT_LE(v, 4);
+        ++seen[v];
+        int32_t big = RandomInt(2147483647);
+        ASSERT_GE(big, 0);
+    }
+    for (int v = 0; v < 5; ++v) EXPECT_GT(seen[v], 300) << "value " << v;
+}
+
+TEST(Random, FirstUseSeedsItselfFromTheClock) {
+    RandomGenerator = {};
+    RandomInt(10);
+    EXPECT_TRUE(RandomGenerator.seeded);
+}
+
+// ---------------------------------------------------------------------------
+// Rounding, colours, arrays
+
+TEST(Numeric, RoundRealRoundsUpOnlyInModeOne) {
+    struct Case { float value; int mode; float expected; } cases[] = {
+        {2.999f, 0, 2.0f}, {2.001f, 1, 3.0f}, {-0.5f, 0, -1.0f}, {2.5f, 7, 2.0f}, {-2.5f, 1, -2.0f},
+        {40.0f / 13.337779f, 0, 2.0f}, {27.0f / 13.337779f, 0, 2.0f}, {26.0f / 13.337779f, 0, 1.0f},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(RoundReal(c.value, c.mode), c.expected) << c.value << " mode " << c.mode;
+}
+
+TEST(Numeric, TruncRealGoesTowardZero) {
+    EXPECT_EQ(TruncReal(2.9), 2);
+    EXPECT_EQ(TruncReal(-2.9), -2);
+    EXPECT_EQ(TruncReal(1e12), INT32_MIN);
+    EXPECT_EQ(TruncReal(-2147483648.0), INT32_MIN);
+}
+
+TEST(Numeric, MakeRGBAddsItsPartsSoOverflowCarries) {
+    EXPECT_EQ(MakeRGB(255, 255, 255), 0x00FFFFFFu);
+    EXPECT_EQ(MakeRGB(256, 0, 0), 0x00000100u);
+    EXPECT_EQ(MakeRGB(10, 10, 255), 0x00FF0A0Au);
+    EXPECT_EQ(MakeRGB(-1, 0, 0), 0xFFFFFFFFu);
+}
+
+TEST(Numeric, AllocArrayPutsTheHeaderTwentyBytesAhead) {
+    void* bubbles = nullptr;
+    AllocArray(6, 20, 0, &bubbles, 7);
+    ASSERT_NE(bubbles, nullptr);
+    const ArrayHeader* header = ArrayHeaderOf(bubbles);
+    EXPECT_EQ(reinterpret_cast<const uint8_t*>(bubbles) - reinterpret_cast<const uint8_t*>(header), 20);
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, header), 160u);
+    EXPECT_EQ(header->elementSize, 20u);
+    EXPECT_EQ(header->textFieldDescriptor, 0u);
+    EXPECT_EQ(header->variableAddress, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&bubbles)));
+    EXPECT_EQ(header->upperBound, 6u);
+    EXPECT_EQ(header->elementTypeCode, 7u);
+    const uint8_t* bytes = static_cast<const uint8_t*>(bubbles);
+    for (int i = 0; i < 140; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
+    FreeArray(bubbles);
+    FreeArray(nullptr);
+}
+
+TEST(Numeric, AllocArrayLeavesNullWhenTheSizeCannotBeMet) {
+    void* array = reinterpret_cast<void*>(1);
+    AllocArray(-2, 20, 0, &array, 7);
+    EXPECT_EQ(array, nullptr);
+    array = reinterpret_cast<void*>(1);
+    AllocArray(INT32_MAX, 20, 0, &array, 7);
+    EXPECT_EQ(array, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+// Helpers shared by the test programs; each test program runs under Wine.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Dispatches the thread's messages until `done` holds or `timeoutMs` passes;
+// returns whether `done` held. Tests wait on conditions, never fixed sleeps.
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+
+// Dispatches whatever is pending now, without waiting.
+void FlushMessages();
+
+// The folder holding the test programs and the generated pop sounds.
+std::string BuildFolder();
+
+// The file that ALSA's default device writes (16-bit stereo, 44.1 kHz),
+// or empty when the test bed has no capture.
+std::string CaptureFilePath();
