@@ -1,0 +1,123 @@
+// The bubble scene's arithmetic and its use of the random sequence.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <vector>
+
+#include "app/program.h"
+#include "runtime/core/core.h"
+
+namespace {
+
+TEST(PopSound, RadiusPicksTheClipAndVolume) {
+    struct Case { int32_t size; int8_t index; int32_t volume; } cases[] = {
+        {0, 0, 20}, {1, 0, 20}, {13, 0, 20}, {14, 1, 60}, {26, 1, 60}, {27, 2, 100}, {40, 2, 100},
+    };
+    for (const Case& c : cases) {
+        PopSound pop = PopSoundFor(c.size, 300);
+        EXPECT_EQ(pop.index, c.index) << "radius " << c.size << " got index " << int(pop.index);
+        EXPECT_EQ(pop.volume, c.volume) << "radius " << c.size << " got volume " << pop.volume;
+    }
+}
+
+TEST(PopSound, BalanceFollowsTheHorizontalPosition) {
+    struct Case { int32_t x; int32_t balance; } cases[] = {
+        {40, -44}, {41, -44}, {300, 0}, {305, 0}, {306, 1}, {560, 43}, {559, 43},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PopSoundFor(10, c.x).balance, c.balance) << "x " << c.x;
+}
+
+TEST(BackgroundPulse, ClimbsToOneHundredAndThreeThenSwingsBetweenOneAndIt) {
+    SceneState = {};
+    SceneState.backgroundLevel = 10;
+    SceneState.pulseRising = 1;
+    std::vector<int32_t> drawn;
+    for (int frame = 0; frame < 31 + 68 * 2; ++frame) {
+        drawn.push_back(SceneState.backgroundLevel);
+        StepBackgroundPulse();
+    }
+    std::vector<int32_t> expected;
+    for (int level = 10; level <= 103; level += 3) expected.push_back(level);
+    for (int cycle = 0; cycle < 2; ++cycle) {
+        for (int level = 100; level >= 1; level -= 3) expected.push_back(level);
+        for (int level = 4; level <= 103; level += 3) expected.push_back(level);
+    }
+    expected.resize(drawn.size());
+    EXPECT_EQ(drawn, expected);
+}
+
+// Replays the designed order of random draws for one bubble update.
+struct ExpectedBubble {
+    Bubble bubble;
+    bool reborn;
+};
+ExpectedBubble ReplayUpdate(Bubble b) {
+    bool reborn = false;
+    b.size -= 1;
+    if (b.size < 1) {
+        reborn = true;
+        b.x = RandomInt(520) + 40;
+        b.y = RandomInt(370) + 40;
+        b.size = RandomInt(40);
+        b.style = RandomInt(1);
+    }
+    b.color = MakeRGB(b.size * 255 / 40, b.size * 255 / 40, 255);
+    b.x += RandomInt(4) - 2;
+    b.y += RandomInt(4) - 2;
+    return {b, reborn};
+}
+
+TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
+    SceneState = {};
+    Bubble bubbles[6] = {};
+    Bubble expected[6] = {};
+    RandomGenerator.seeded = true;
+    SeedRandom(2024);
+    for (Bubble& e : expected) e = ReplayUpdate(e).bubble;
+    SeedRandom(2024);
+    for (Bubble& b : bubbles) UpdateBubble(b);
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(bubbles[i].x, expected[i].x) << "bubble " << i;
+        EXPECT_EQ(bubbles[i].y, expected[i].y) << "bubble " << i;
+        EXPECT_EQ(bubbles[i].size, expected[i].size) << "bubble " << i;
+        EXPECT_EQ(bubbles[i].style, expected[i].style) << "bubble " << i;
+        EXPECT_EQ(bubbles[i].color, expected[i].color) << "bubble " << i;
+        EXPECT_GE(bubbles[i].x, 38) << "bubble " << i;
+        EXPECT_LE(bubbles[i].x, 562) << "bubble " << i;
+        EXPECT_GE(bubbles[i].y, 38) << "bubble " << i;
+        EXPECT_LE(bubbles[i].y, 412) << "bubble " << i;
+    }
+}
+
+TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
+    SceneState = {};
+    RandomGenerator.seeded = true;
+    SeedRandom(99);
+    Bubble bubble{300, 200, 6, 0, 1};
+    std::vector<int32_t> sizes;
+    for (int frame = 0; frame < 5; ++frame) {
+        UpdateBubble(bubble);
+        sizes.push_back(bubble.size);
+    }
+    EXPECT_EQ(sizes, (std::vector<int32_t>{5, 4, 3, 2, 1}));
+    EXPECT_EQ(bubble.style, 1) << "no rebirth yet";
+    EXPECT_EQ(bubble.color, MakeRGB(6, 6, 255)) << "colour follows the radius: 1 * 255 / 40";
+    UpdateBubble(bubble);
+    EXPECT_GE(bubble.size, 0) << "reborn in the frame its radius reaches 0";
+    EXPECT_LE(bubble.size, 40);
+}
+
+TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
+    SceneState = {};
+    RandomGenerator.seeded = true;
+    SeedRandom(5);
+    Bubble big{300, 200, 41, 0, 0};
+    UpdateBubble(big);
+    EXPECT_EQ(big.color, 0x00FFFFFFu) << std::hex << big.color;
+    Bubble small{300, 200, 2, 0, 0};
+    UpdateBubble(small);
+    EXPECT_EQ(small.color, MakeRGB(6, 6, 255)) << std::hex << small.color;
+}
+
+}  // namespace
