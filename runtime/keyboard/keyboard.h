@@ -1,6 +1,12 @@
 // Keyboard: DirectInput snapshots of the whole keyboard and released-key queries.
 #pragma once
 
+#ifndef DIRECTINPUT_VERSION
+#define DIRECTINPUT_VERSION 0x0700
+#endif
+#include <windows.h>
+#include <dinput.h>
+
 #include <cstdint>
 
 constexpr int32_t KEY_ESCAPE = 1;   // DIK_ESCAPE
@@ -11,3 +17,5 @@ int InitKeyboardInput();            // non-zero on success, also when already st
 int PollKeyboard();                 // 1 fresh snapshot, 0 read failed and device rebound
 int WasKeyReleased(int32_t key);    // 1 once per release of key (or of any key for -1)
 void EndKeyboardInput();
+IDirectInput7A* AcquireDirectInput();  // shared object or null; always takes a reference
+void ReleaseDirectInput();             // drops one reference
