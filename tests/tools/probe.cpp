@@ -1,0 +1,131 @@
+// Looks at the toy's windows from a second process inside the same Wine
+// session, for the end-to-end scripts:
+//   probe window "<title>" [seconds]   waits for a top-level window with that exact
+//                                      title; prints visibility, client size and its
+//                                      client origin on the screen
+//   probe gone "<title>" [seconds]     waits until no such window is visible
+//   probe box [seconds]                waits for the "error" box, prints its text and
+//                                      presses OK
+//   probe close "<title>"              sends WM_CLOSE, as the close box does
+//   probe kill                         ends a plimbadoosh.exe left running by a failed test
+// Exit status 0 when the condition was met, 1 when the time ran out.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+DWORD Deadline(int argc, char** argv, int index, DWORD fallbackSeconds) {
+    DWORD seconds = argc > index ? static_cast<DWORD>(std::atoi(argv[index])) : fallbackSeconds;
+    return GetTickCount() + seconds * 1000;
+}
+
+bool Expired(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
+
+HWND FindVisibleTitled(const char* title) {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, nullptr, title)) != nullptr)
+        if (IsWindowVisible(window)) return window;
+    return nullptr;
+}
+
+int WaitForWindow(const char* title, DWORD deadline) {
+    for (;;) {
+        if (HWND window = FindVisibleTitled(title)) {
+            RECT client;
+            GetClientRect(window, &client);
+            POINT origin{0, 0};
+            ClientToScreen(window, &origin);
+            char className[64] = {};
+            GetClassNameA(window, className, sizeof className);
+            std::printf("visible=1 client=%ldx%ld origin=%ld,%ld class=%s\n", client.right, client.bottom, origin.x,
+                        origin.y, className);
+            return 0;
+        }
+        if (Expired(deadline)) break;
+        Sleep(20);
+    }
+    std::printf("no visible window titled \"%s\"\n", title);
+    return 1;
+}
+
+int WaitUntilGone(const char* title, DWORD deadline) {
+    while (FindVisibleTitled(title)) {
+        if (Expired(deadline)) {
+            std::printf("still there: \"%s\"\n", title);
+            return 1;
+        }
+        Sleep(20);
+    }
+    return 0;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM collected) {
+    char className[32] = {};
+    GetClassNameA(child, className, sizeof className);
+    if (_stricmp(className, "Static") == 0) {
+        char text[512] = {};
+        GetWindowTextA(child, text, sizeof text);
+        if (text[0]) *reinterpret_cast<std::string*>(collected) += text;
+    }
+    return TRUE;
+}
+
+int DismissErrorBox(DWORD deadline) {
+    for (;;) {
+        HWND box = FindWindowA("#32770", "error");
+        if (box && IsWindowVisible(box)) {
+            std::string text;
+            EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+            std::printf("text=%s\n", text.c_str());
+            std::fflush(stdout);
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        if (Expired(deadline)) break;
+        Sleep(20);
+    }
+    std::printf("no error box\n");
+    return 1;
+}
+
+int KillToy() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int killed = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") != 0) continue;
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+            TerminateProcess(process, 1);
+            CloseHandle(process);
+            ++killed;
+        }
+    }
+    CloseHandle(snapshot);
+    return killed ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
+    if (argc >= 3 && std::strcmp(argv[1], "window") == 0) return WaitForWindow(argv[2], Deadline(argc, argv, 3, 10));
+    if (argc >= 3 && std::strcmp(argv[1], "gone") == 0) return WaitUntilGone(argv[2], Deadline(argc, argv, 3, 10));
+    if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return DismissErrorBox(Deadline(argc, argv, 2, 10));
+    if (argc >= 3 && std::strcmp(argv[1], "close") == 0) {
+        HWND window = FindVisibleTitled(argv[2]);
+        if (!window) return 1;
+        PostMessageA(window, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
+    std::fprintf(stderr, "usage: probe window|gone TITLE [s] | box [s] | close TITLE\n");
+    return 2;
+}
