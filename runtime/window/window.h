@@ -37,3 +37,4 @@ LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 
 // Message requester: modal for the thread's windows; returns MessageBoxA's result.
 int ShowMessageBox(const char* title, const char* text, UINT flags);
+int ShowMessageBox(const char* title, const char* text);  // flags 0 (MB_OK)

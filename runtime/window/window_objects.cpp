@@ -1,0 +1,186 @@
+// Numbered application windows, each with a class of its own and the Tab
+// accelerator pair.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "runtime/window/window.h"
+#include "runtime/window/window_internal.h"
+
+WindowSystemState WindowSystem;
+
+namespace {
+
+constexpr char TEMPLATE_CLASS_NAME[] = "TemplateClass";
+
+enum class Placement { None, CenterScreen, CenterActive };
+
+// The number as a signed 32-bit decimal: list handles of 64-bit builds lose
+// their upper half here, as class names only need to tell live windows apart.
+void FormatClassNameInto(char* buffer, ObjectId number) {
+    std::snprintf(buffer, CLASS_NAME_SIZE, "WindowClass_%ld", static_cast<long>(static_cast<int32_t>(number)));
+}
+
+POINT CenterOnScreen(int32_t width, int32_t height) {
+    int32_t screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    int32_t screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    // Halves are shifted separately, each dropping its own remainder; a window
+    // larger than the screen keeps its size but is placed as if it fitted.
+    int32_t w = std::min(width, screenWidth);
+    int32_t h = std::min(height, screenHeight);
+    return POINT{(screenWidth >> 1) - (w >> 1), (screenHeight >> 1) - (h >> 1)};
+}
+
+POINT CenterOnActiveWindow(int32_t width, int32_t height) {
+    HWND active = GetActiveWindow();
+    RECT r;
+    if (!active || !GetWindowRect(active, &r)) return CenterOnScreen(width, height);
+    LONG x = r.left - (width >> 1) + ((r.right - r.left) >> 1);
+    LONG y = r.top - (height >> 1) + ((r.bottom - r.top) >> 1);
+    return POINT{std::max<LONG>(x, 0), std::max<LONG>(y, 0)};
+}
+
+// False only when the accelerator array could not be allocated.
+bool CreateTabAccelerators(ObjectId number) {
+    WindowRecord* record = WindowSystem.windows.Lookup(number);
+    if (!record) return true;
+    auto* accelerators = static_cast<ACCEL*>(HeapAlloc(RuntimeHeap, 0, 2 * sizeof(ACCEL)));
+    if (!accelerators) {
+        // The fields may still describe the previous window of this slot,
+        // whose array is already freed; DestroyAppWindow must not free it again.
+        record->acceleratorCount = 0;
+        record->accelerators = nullptr;
+        record->acceleratorTable = nullptr;
+        return false;
+    }
+    accelerators[0] = ACCEL{FVIRTKEY | FNOINVERT, VK_TAB, CMD_FOCUS_NEXT};
+    accelerators[1] = ACCEL{FVIRTKEY | FNOINVERT | FSHIFT, VK_TAB, CMD_FOCUS_PREVIOUS};
+    record->acceleratorCount = 2;
+    record->accelerators = accelerators;
+    record->acceleratorTable = CreateAcceleratorTableA(accelerators, 2);
+    return true;
+}
+
+void DestroyWindowObject(ObjectId number) { DestroyAppWindow(number); }
+
+}  // namespace
+
+void FormatWindowClassName(ObjectId number) { FormatClassNameInto(WindowSystem.classNameBuffer, number); }
+
+ATOM InitWindowSystem() {
+    std::memset(static_cast<void*>(&WindowSystem), 0, sizeof WindowSystem);
+    if (!WindowSystem.windows.Create(WINDOW_TABLE)) return 0;
+
+    WNDCLASSA& wc = WindowSystem.classTemplate;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = WindowProcedure;
+    wc.hInstance = ModuleHandle;
+    wc.hIcon = LoadIconA(ModuleHandle, MAKEINTRESOURCEA(1));  // no icon resource: the default icon
+    wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    wc.lpszClassName = TEMPLATE_CLASS_NAME;
+    ATOM atom = RegisterClassA(&wc);
+    wc.lpszClassName = WindowSystem.classNameBuffer;
+    return atom;
+}
+
+uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
+                          const char* title) {
+    if (!title) return 0;
+    WindowRecord* record = WindowSystem.windows.Slot(number);
+    if (!record) return 0;
+    bool isListObject = number == NEW_LIST_OBJECT;
+    if (isListObject) {
+        number = ListHandleOf(record);
+    } else {
+        DestroyAppWindow(number);
+    }
+
+    FormatWindowClassName(number);
+    RegisterClassA(&WindowSystem.classTemplate);  // a class left from before serves as well
+
+    Placement placement = Placement::None;
+    if (flags & WINDOW_CENTER_SCREEN) {
+        placement = Placement::CenterScreen;
+        flags &= ~WINDOW_CENTER_SCREEN;
+    }
+    if (flags & WINDOW_CENTER_ACTIVE) {
+        placement = Placement::CenterActive;
+        flags &= ~WINDOW_CENTER_ACTIVE;
+    }
+    if (flags == 0 || flags == WINDOW_INVISIBLE) flags |= WS_CAPTION;
+
+    bool maximize = false;
+    if (flags & WINDOW_INVISIBLE) {
+        flags &= ~WINDOW_INVISIBLE;
+    } else {
+        flags |= WS_VISIBLE;
+        maximize = (flags & WS_MAXIMIZE) != 0;
+    }
+    DWORD style = flags;
+
+    RECT outer{x, y, x + width, y + height};
+    AdjustWindowRect(&outer, style, FALSE);
+    int32_t outerWidth = outer.right - outer.left;
+    int32_t outerHeight = outer.bottom - outer.top;
+
+    POINT corner{x, y};
+    if (placement == Placement::CenterScreen) corner = CenterOnScreen(outerWidth, outerHeight);
+    if (placement == Placement::CenterActive) corner = CenterOnActiveWindow(outerWidth, outerHeight);
+
+    HWND window = CreateWindowExA(0, WindowSystem.classNameBuffer, title, style, corner.x, corner.y, outerWidth,
+                                  outerHeight, nullptr, nullptr, ModuleHandle, nullptr);
+    // Messages sent during creation may have reached code that grows the
+    // table, so the slot is looked up again rather than trusted.
+    if (!isListObject) record = WindowSystem.windows.Slot(number);
+    record->window = window;
+    if (!window) return 0;
+
+    if (maximize) ShowWindow(window, SW_SHOWMAXIMIZED);
+    if (!CreateTabAccelerators(number)) {
+        DestroyAppWindow(number);
+        return 0;
+    }
+    return isListObject ? static_cast<uintptr_t>(number) : reinterpret_cast<uintptr_t>(window);
+}
+
+HWND GetAppWindowHandle(ObjectId number) {
+    WindowRecord* record = WindowSystem.windows.Lookup(number);
+    return record ? record->window : nullptr;
+}
+
+void DestroyAppWindow(ObjectId number) {
+    WindowRecord* record = WindowSystem.windows.Lookup(number);
+    if (!record) return;
+    HWND owner = GetWindow(record->window, GW_OWNER);
+    if (owner) SetActiveWindow(owner);
+    DestroyWindow(record->window);
+
+    // The class name is formatted into a buffer of its own: destroying the
+    // window may run a creation that rewrites the shared one.
+    char className[CLASS_NAME_SIZE];
+    FormatClassNameInto(className, number);
+    UnregisterClassA(className, ModuleHandle);
+
+    if (record->acceleratorCount != 0) {
+        HeapFree(RuntimeHeap, 0, record->accelerators);
+        DestroyAcceleratorTable(record->acceleratorTable);
+    }
+    WindowSystem.windows.Clear(number);
+}
+
+void DestroyAllAppWindows() { WindowSystem.windows.FreeAll(DestroyWindowObject); }
+
+HACCEL FindAcceleratorTable(HWND window) {
+    const ObjectTable& table = WindowSystem.windows.table;
+    if (!table.slots || !window) return nullptr;
+    for (ObjectNode* node = table.list; node; node = node->next) {
+        auto* record = reinterpret_cast<WindowRecord*>(node + 1);
+        if (record->window == window) return record->acceleratorTable;
+    }
+    for (int32_t number = 0; number < table.count; ++number) {
+        WindowRecord* record = WindowSystem.windows.Lookup(number);
+        if (record && record->window == window) return record->acceleratorTable;
+    }
+    return nullptr;
+}
