@@ -7,6 +7,8 @@
 //   probe box [seconds]                waits for the "error" box, prints its text and
 //                                      presses OK
 //   probe close "<title>"              sends WM_CLOSE, as the close box does
+//   probe lock FILE SECONDS            holds FILE open with no sharing, so that no
+//                                      other process can read it meanwhile
 //   probe kill                         ends a plimbadoosh.exe left running by a failed test
 // Exit status 0 when the condition was met, 1 when the time ran out.
 #include <windows.h>
@@ -126,6 +128,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
+    if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) {
+        HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 1;
+        std::printf("locked\n");
+        Sleep(static_cast<DWORD>(std::atoi(argv[3])) * 1000);
+        CloseHandle(file);
+        return 0;
+    }
     std::fprintf(stderr, "usage: probe window|gone TITLE [s] | box [s] | close TITLE\n");
     return 2;
 }
