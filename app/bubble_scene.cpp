@@ -115,19 +115,22 @@ void SetUpScene() {
     SetFrameRateLimit(50);
 }
 
+void RunFrame() {
+    PresentFrame();
+    WaitMs(50);
+    ReadInput();
+    for (SceneState.bubbleIndex = 0; SceneState.bubbleIndex < BUBBLE_COUNT; ++SceneState.bubbleIndex)
+        UpdateBubble(SceneState.bubbles[SceneState.bubbleIndex]);
+    DrawScene();
+    while (!IsDisplayActive()) {
+        WaitMs(100);
+        DispatchPendingMessages();
+    }
+    ShowScene();
+    StepBackgroundPulse();
+}
+
 void RunFrameLoop() {
-    do {
-        PresentFrame();
-        WaitMs(50);
-        ReadInput();
-        for (SceneState.bubbleIndex = 0; SceneState.bubbleIndex < BUBBLE_COUNT; ++SceneState.bubbleIndex)
-            UpdateBubble(SceneState.bubbles[SceneState.bubbleIndex]);
-        DrawScene();
-        while (!IsDisplayActive()) {
-            WaitMs(100);
-            DispatchPendingMessages();
-        }
-        ShowScene();
-        StepBackgroundPulse();
-    } while (SceneState.quitRequested == 0);
+    do RunFrame();
+    while (SceneState.quitRequested == 0);
 }

@@ -45,12 +45,15 @@ extern const char* const WINDOW_MODE_TITLE;
 extern const char* const FULL_SCREEN_TITLE;
 
 [[noreturn]] void ProgramMain(HINSTANCE module, HINSTANCE previous, const char* commandLine, int showCommand);
+void StartProgram(HINSTANCE module);  // start-up steps up to the open windowed screen
+
 [[noreturn]] void ExitProgram();
 void EndAllLibraries();
 [[noreturn]] void FailWithMessage(const char* text);
 
 // Bubble scene
 void SetUpScene();
+void RunFrame();      // one frame: present, input, update, draw, show, pulse
 void RunFrameLoop();  // returns once the end was requested
 void UpdateBubble(Bubble& bubble);
 void StepBackgroundPulse();

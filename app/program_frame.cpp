@@ -43,6 +43,13 @@ void FailWithMessage(const char* text) {
 }
 
 void ProgramMain(HINSTANCE module, HINSTANCE, const char*, int) {
+    StartProgram(module);
+    SetUpScene();
+    RunFrameLoop();
+    ExitProgram();
+}
+
+void StartProgram(HINSTANCE module) {
     ZeroProgramGlobals();
     ModuleHandle = module;
     RuntimeHeap = HeapCreate(0, 4000, 0);
@@ -60,9 +67,6 @@ void ProgramMain(HINSTANCE module, HINSTANCE, const char*, int) {
         FailWithMessage("can't open window #");
     if (!OpenWindowedDisplay(GetAppWindowHandle(0), 0, 0, SCENE_WIDTH, SCENE_HEIGHT, 0, 0, 0))
         FailWithMessage("can't open windowed screen #");
-    SetUpScene();
-    RunFrameLoop();
-    ExitProgram();
 }
 
 void EndAllLibraries() {
