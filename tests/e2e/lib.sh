@@ -35,6 +35,7 @@ trap e2e_cleanup EXIT
 
 # A folder with the program and its three sounds, as a user would have it.
 e2e_stage() {
+  rm -rf "${E2E_RUN:?}"/*
   cp "$E2E_BUILD/plimbadoosh.exe" "$E2E_BUILD/pop+1.wav" "$E2E_BUILD/pop-0.wav" "$E2E_BUILD/pop-1.wav" "$E2E_RUN/"
 }
 
