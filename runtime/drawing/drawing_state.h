@@ -1,0 +1,69 @@
+// The drawing library's one state record, shared by its source files only.
+#pragma once
+
+#include <windows.h>
+
+#include <climits>
+#include <cstdint>
+
+#include "runtime/drawing/drawing.h"
+
+// The slot of the image table.
+struct ImageRecord {
+    uintptr_t handle;  // bitmap (or icon) handle; 0 = free slot
+    int16_t width;     // bmWidth
+    int16_t height;    // bmHeight
+    int16_t depth;     // bmBitsPixel, the display's when the image was made
+};
+
+constexpr int32_t IMAGE_DECODER_ROOM = 100;
+
+// The screen's part of a kind-7 target, kept while it is being drawn on.
+struct ScreenTargetValues {
+    void* bufferAddress;
+    int32_t pitch;
+    int32_t width;
+    int32_t height;
+    int32_t depth;
+    int32_t pixelFormatCode;
+    DrawTargetAcquireProcedure reacquire;
+    DrawTargetLockProcedure giveUp;
+};
+
+struct ImageLibraryState {
+    ObjectTableOf<ImageRecord> table;
+    ImageRecord* currentImage;              // last created or looked up; null after a failed lookup
+    HDC imageDC;                            // memory DC holding an image for drawing, or null
+    DrawTarget imageTarget;                 // refilled by every ImageDrawTarget
+    const void* decoders[IMAGE_DECODER_ROOM];  // registered image decoders (none in this program)
+    int32_t decoderCount;
+    const void* currentDecoder;
+    const char* currentFile;
+};
+
+struct DrawingState {
+    HDC dc;                          // current DC; null while idle
+    int32_t kind;                    // DrawTargetKind of the current target
+    HWND window;                     // kind 1: whose DC was taken
+    DrawTargetProcedure release;     // kinds 2, 5, 7: gives the DC back
+    ScreenTargetValues screen;       // kind 7 only
+    int32_t drawMode;                // DRAW_MODE_* bits
+    uint32_t frontColor;             // colour of frontBrush
+    HBRUSH frontBrush;               // made by BeginDrawing, deleted by EndDrawing
+    HGDIOBJ savedBrush;              // selected in the DC before BeginDrawing
+    HGDIOBJ savedPen;
+    HBRUSH defaultBrush;             // black, lives for the whole process
+    HPEN defaultPen;                 // black, one pixel wide, lives for the whole process
+    ImageLibraryState images;
+};
+
+extern DrawingState Drawing;
+
+// x + width and the like, saturated: the program's arguments are 32-bit and a
+// far-off box must clip, not wrap around to the other side.
+inline int32_t AddCoordinates(int32_t a, int64_t b) {
+    int64_t sum = a + b;
+    if (sum > INT32_MAX) return INT32_MAX;
+    if (sum < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(sum);
+}
