@@ -9,6 +9,10 @@
 //   probe close "<title>"              sends WM_CLOSE, as the close box does
 //   probe lock FILE SECONDS            holds FILE open with no sharing, so that no
 //                                      other process can read it meanwhile
+//   probe stats                        prints the toy's GDI and USER object counts (as
+//                                      the system reports them) and its window count
+//   probe away SECONDS                 takes the foreground with a window of its own
+//                                      for SECONDS, then gives it back to the toy
 //   probe kill                         ends a plimbadoosh.exe left running by a failed test
 // Exit status 0 when the condition was met, 1 when the time ran out.
 #include <windows.h>
@@ -96,6 +100,71 @@ int DismissErrorBox(DWORD deadline) {
     return 1;
 }
 
+DWORD FindToyProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") == 0) found = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return found;
+}
+
+struct WindowCount {
+    DWORD process;
+    int windows;
+};
+
+BOOL CALLBACK CountChildren(HWND, LPARAM context) {
+    ++reinterpret_cast<WindowCount*>(context)->windows;
+    return TRUE;
+}
+
+BOOL CALLBACK CountProcessWindows(HWND window, LPARAM context) {
+    auto* count = reinterpret_cast<WindowCount*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == count->process) {
+        ++count->windows;
+        EnumChildWindows(window, CountChildren, context);
+    }
+    return TRUE;
+}
+
+int PrintToyStats() {
+    DWORD id = FindToyProcess();
+    if (!id) return 1;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
+    DWORD gdi = process ? GetGuiResources(process, GR_GDIOBJECTS) : 0;
+    DWORD user = process ? GetGuiResources(process, GR_USEROBJECTS) : 0;
+    if (process) CloseHandle(process);
+    WindowCount count{id, 0};
+    EnumWindows(CountProcessWindows, reinterpret_cast<LPARAM>(&count));
+    std::printf("gdi=%lu user=%lu windows=%d\n", gdi, user, count.windows);
+    return 0;
+}
+
+int TakeForegroundAway(DWORD seconds) {
+    HWND toy = GetForegroundWindow();
+    HWND window = CreateWindowExA(WS_EX_TOPMOST, "Static", "away", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    if (!window) return 1;
+    SetForegroundWindow(window);
+    SetActiveWindow(window);
+    DWORD deadline = GetTickCount() + seconds * 1000;
+    MSG msg;
+    while (!Expired(deadline)) {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+        Sleep(10);
+    }
+    std::printf("foreground was %s\n", GetForegroundWindow() == window ? "ours" : "not ours");
+    DestroyWindow(window);
+    if (toy) SetForegroundWindow(toy);
+    return 0;
+}
+
 int KillToy() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 1;
@@ -128,6 +197,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
+    if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
+    if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(static_cast<DWORD>(std::atoi(argv[2])));
     if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) {
         HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 1;
