@@ -28,8 +28,8 @@ expect_refused() {
   local what="$1" box status
   box="$(e2e_probe box 20)" || fail "$what: no error box"
   [ "$box" = "text=pop sounds not loaded" ] || fail "$what: box says '$box'"
-  status="$(e2e_wait_exit 15)"
-  [ "$status" = 0 ] || fail "$what: exit status $status"
+  e2e_wait_exit 15
+  [ "$E2E_STATUS" = 0 ] || fail "$what: exit status $E2E_STATUS"
   echo "$what: refused, exit 0"
 }
 
@@ -59,6 +59,6 @@ sox "$E2E_BUILD/pop-1.wav" -r 22050 "$E2E_RUN/pop-1.wav"
 e2e_start
 e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "stereo / 22 kHz sounds were refused"
 e2e_key Escape
-status="$(e2e_wait_exit 15)"
-[ "$status" = 0 ] || fail "exit status $status"
+e2e_wait_exit 15
+[ "$E2E_STATUS" = 0 ] || fail "exit status $E2E_STATUS"
 echo "ok"

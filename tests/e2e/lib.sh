@@ -46,20 +46,20 @@ e2e_start() {
   E2E_PID=$!
 }
 
-# Waits for the toy to end; prints its exit status, or "timeout".
+# Waits for the toy to end and sets E2E_STATUS to its exit status, or to
+# "timeout". (Not run in a subshell: only this shell can wait for the toy.)
 e2e_wait_exit() {
   local seconds="$1" i
+  E2E_STATUS=timeout
   for i in $(seq 1 $((seconds * 20))); do
     if ! kill -0 "$E2E_PID" 2>/dev/null; then
-      local status=0
-      wait "$E2E_PID" || status=$?
+      E2E_STATUS=0
+      wait "$E2E_PID" || E2E_STATUS=$?
       E2E_PID=
-      echo "$status"
       return 0
     fi
     sleep 0.05
   done
-  echo timeout
 }
 
 e2e_probe() {

@@ -8,8 +8,8 @@ expect_failure() {
   shift
   box="$(e2e_probe box 20)" || fail "no error box for \"$expected\""
   [ "$box" = "text=$expected" ] || fail "box says '$box', expected \"$expected\""
-  status="$(e2e_wait_exit 15)"
-  [ "$status" = 0 ] || fail "\"$expected\": exit status $status"
+  e2e_wait_exit 15
+  [ "$E2E_STATUS" = 0 ] || fail "\"$expected\": exit status $E2E_STATUS"
   for title in "$START_TITLE" "$FULL_TITLE" "$WINDOW_TITLE"; do
     [ -z "$(e2e_probe window "$title" 0 | grep visible=1 || true)" ] || fail "\"$expected\": a scene window is open"
   done

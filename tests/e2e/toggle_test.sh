@@ -36,6 +36,6 @@ e2e_key F12
 expect_window_mode
 
 e2e_probe close "$WINDOW_TITLE" || fail "could not ask window 0 to close"
-status="$(e2e_wait_exit 15)"
-[ "$status" = 0 ] || fail "close box: exit status $status"
+e2e_wait_exit 15
+[ "$E2E_STATUS" = 0 ] || fail "close box: exit status $E2E_STATUS"
 echo "ok"
