@@ -1,0 +1,719 @@
+// Images and drawing under Wine: real GDI, pixels read back from the bitmaps.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "runtime/core/core.h"
+#include "runtime/drawing/drawing.h"
+#include "support/gdi_readback.h"
+
+namespace {
+
+constexpr uint32_t BLACK = 0x000000;
+constexpr uint32_t WHITE = 0xFFFFFF;
+const uint32_t RED = MakeRGB(255, 0, 0);
+const uint32_t GREEN = MakeRGB(0, 255, 0);
+const uint32_t BLUE = MakeRGB(0, 0, 255);
+const uint32_t YELLOW = MakeRGB(255, 255, 0);
+const uint32_t SENTINEL = MakeRGB(200, 0, 200);
+
+class Drawing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitDrawingDefaults();
+        ResetImageDecoders();
+        InitImageLibrary();
+    }
+    void TearDown() override {
+        EndDrawing();
+        FreeAllImages();
+    }
+};
+
+HBITMAP BitmapOf(ObjectId image) { return reinterpret_cast<HBITMAP>(GetImageHandle(image)); }
+
+BitmapPixels PixelsOf(ObjectId image) { return ReadBitmapPixels(BitmapOf(image)); }
+
+// Starts drawing on an image; the test fails at once if that is impossible.
+HDC DrawOnImage(ObjectId image) {
+    EXPECT_NE(GetImageHandle(image), 0u) << "image " << image;
+    return BeginDrawing(ImageDrawTarget());
+}
+
+// A new image filled with one colour, drawing finished.
+uintptr_t CreateFilledImage(ObjectId image, int width, int height, uint32_t color) {
+    uintptr_t handle = CreateImageObject(image, width, height);
+    EXPECT_NE(handle, 0u) << "image " << image << " " << width << "x" << height;
+    DrawOnImage(image);
+    FillBox(0, 0, width, height, color);
+    EndDrawing();
+    return handle;
+}
+
+// A producer of drawing targets other than the image library: it owns a
+// memory DC holding a bitmap and counts how often its DC is given back.
+struct ProducedTarget {
+    static int releases;
+    static void Release() { ++releases; }
+
+    HDC dc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ originalBitmap = nullptr;
+    DrawTarget target{};
+
+    ProducedTarget(int32_t kind, int width, int height) {
+        releases = 0;
+        HDC screen = GetDC(nullptr);
+        dc = CreateCompatibleDC(screen);
+        bitmap = CreateCompatibleBitmap(screen, width, height);
+        ReleaseDC(nullptr, screen);
+        originalBitmap = SelectObject(dc, bitmap);
+        RECT all{0, 0, width, height};
+        HBRUSH fill = CreateSolidBrush(SENTINEL);
+        FillRect(dc, &all, fill);
+        DeleteObject(fill);
+        target.kind = kind;
+        target.dc = dc;
+        target.release = Release;
+        target.width = width;
+        target.height = height;
+    }
+    ~ProducedTarget() {
+        EndDrawing();
+        if (GetObjectType(dc) == OBJ_MEMDC) {
+            SelectObject(dc, originalBitmap);
+            DeleteDC(dc);
+        }
+        DeleteObject(bitmap);
+    }
+    BitmapPixels Pixels() const { return ReadBitmapPixels(bitmap); }
+};
+int ProducedTarget::releases = 0;
+
+// ---------------------------------------------------------------------------
+// Image objects
+
+TEST_F(Drawing, NewImageIsBlackInEveryPixel) {
+    uintptr_t handle = CreateImageObject(1, 600, 450);
+    ASSERT_NE(handle, 0u);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(handle)), static_cast<DWORD>(OBJ_BITMAP));
+    BitmapPixels pixels = PixelsOf(1);
+    ASSERT_EQ(pixels.width, 600);
+    ASSERT_EQ(pixels.height, 450);
+    EXPECT_EQ(pixels.Count(BLACK), 600 * 450) << "got " << pixels.Count(BLACK) << " black pixels";
+}
+
+TEST_F(Drawing, CreatingAnImageAgainDeletesTheFirstBitmap) {
+    uintptr_t first = CreateFilledImage(1, 50, 40, WHITE);
+    uintptr_t second = CreateImageObject(1, 60, 30);
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(first)), 0u) << "first bitmap still a GDI object";
+    EXPECT_EQ(GetImageHandle(1), second);
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.width, 60) << "got " << pixels.width;
+    EXPECT_EQ(pixels.Count(BLACK), 60 * 30) << "the new image starts black, got " << pixels.Count(BLACK);
+}
+
+TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
+    ASSERT_NE(CreateImageObject(1, 10, 10), 0u);
+    ASSERT_NE(ImageDrawTarget(), nullptr);
+    for (ObjectId value : {ObjectId{7}, ObjectId{9999}, ObjectId{-5}, ObjectId{0x12345670}}) {
+        EXPECT_EQ(GetImageHandle(value), 0u) << "value " << value;
+        EXPECT_EQ(ImageDrawTarget(), nullptr) << "a failed lookup leaves no current image, value " << value;
+    }
+}
+
+TEST_F(Drawing, ListImageIsAddressedByItsHandle) {
+    uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 8, 6);
+    ASSERT_NE(handle, 0u);
+    auto bitmap = reinterpret_cast<HGDIOBJ>(GetImageHandle(static_cast<ObjectId>(handle)));
+    EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP)) << "got " << GetObjectType(bitmap);
+    EXPECT_NE(reinterpret_cast<uintptr_t>(bitmap), handle) << "a list image answers with its record's handle";
+
+    FreeImageObject(NEW_LIST_OBJECT);
+    EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP)) << "-1 frees nothing";
+    FreeImageObject(static_cast<ObjectId>(handle));
+    EXPECT_EQ(GetObjectType(bitmap), 0u);
+    EXPECT_EQ(GetImageHandle(static_cast<ObjectId>(handle)), 0u);
+}
+
+TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
+    struct {
+        int32_t width, height;
+    } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
+    uintptr_t kept = CreateImageObject(2, 4, 4);
+    ASSERT_NE(kept, 0u);
+    for (auto c : cases) {
+        EXPECT_EQ(CreateImageObject(2, c.width, c.height), 0u) << c.width << "x" << c.height;
+        EXPECT_EQ(GetImageHandle(2), kept) << c.width << "x" << c.height;
+        EXPECT_EQ(CreateImageObject(NEW_LIST_OBJECT, c.width, c.height), 0u) << c.width << "x" << c.height;
+    }
+}
+
+TEST_F(Drawing, FreeAllImagesDeletesListAndNumberedBitmaps) {
+    std::vector<HGDIOBJ> bitmaps;
+    for (ObjectId number : {ObjectId{0}, ObjectId{1}, ObjectId{10}, ObjectId{35}}) {
+        ASSERT_NE(CreateImageObject(number, 4, 4), 0u) << "image " << number;
+        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(number)));
+    }
+    for (int i = 0; i < 2; ++i) {
+        uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 4, 4);
+        ASSERT_NE(handle, 0u);
+        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(static_cast<ObjectId>(handle))));
+    }
+    FreeAllImages();
+    for (size_t i = 0; i < bitmaps.size(); ++i)
+        EXPECT_EQ(GetObjectType(bitmaps[i]), 0u) << "bitmap " << i << " survived";
+    EXPECT_EQ(GetImageHandle(35), 0u);
+}
+
+TEST_F(Drawing, RecreatingTheImageBeingDrawnOnDeletesItsBitmap) {
+    uintptr_t first = CreateImageObject(1, 20, 20);
+    ASSERT_NE(DrawOnImage(1), nullptr);
+    FillBox(0, 0, 20, 20, RED);
+    uintptr_t second = CreateImageObject(1, 20, 20);
+    ASSERT_NE(second, 0u);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(first)), 0u) << "the old bitmap was kept alive by its DC";
+    FillBox(0, 0, 20, 20, RED);  // drawing ended with the image it was on
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.Count(BLACK), 400) << "got " << pixels.Count(BLACK);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing context
+
+TEST_F(Drawing, DrawingOnTheSameImageTwiceWithoutEndDrawingStillDraws) {
+    CreateImageObject(1, 20, 20);
+    ASSERT_NE(DrawOnImage(1), nullptr);
+    FillBox(0, 0, 10, 20, RED);
+    ASSERT_NE(DrawOnImage(1), nullptr);
+    FillBox(10, 0, 10, 20, GREEN);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.CountIn(RED, 0, 0, 10, 20), 200) << "got " << pixels.CountIn(RED, 0, 0, 10, 20);
+    EXPECT_EQ(pixels.CountIn(GREEN, 10, 0, 20, 20), 200) << "got " << pixels.CountIn(GREEN, 10, 0, 20, 20);
+}
+
+TEST_F(Drawing, NewTargetGivesThePreviousDCBackFirst) {
+    CreateImageObject(1, 20, 20);
+    HDC imageDC = DrawOnImage(1);
+    ASSERT_NE(imageDC, nullptr);
+    ProducedTarget screen(DRAW_TARGET_SCREEN, 30, 30);
+
+    HDC dc = BeginDrawing(&screen.target);
+    EXPECT_EQ(dc, screen.dc);
+    EXPECT_EQ(GetObjectType(imageDC), 0u) << "the image DC was not given back";
+    EXPECT_EQ(ProducedTarget::releases, 0);
+    FillBox(0, 0, 5, 5, RED);
+    EndDrawing();
+    EXPECT_EQ(ProducedTarget::releases, 1);
+    EndDrawing();
+    EXPECT_EQ(ProducedTarget::releases, 1) << "a second EndDrawing gave the DC back again";
+    EXPECT_EQ(screen.Pixels().Count(RED), 25) << "got " << screen.Pixels().Count(RED);
+    EXPECT_EQ(PixelsOf(1).Count(RED), 0) << "drawing went to the image";
+}
+
+TEST_F(Drawing, EndDrawingGivesTheDCBackByKind) {
+    struct {
+        int32_t kind;
+        int releases;      // calls of the producer's release procedure
+        bool dcDeleted;    // EndDrawing deleted the DC itself
+    } cases[] = {
+        {DRAW_TARGET_IMAGE, 1, false}, {DRAW_TARGET_DIB, 1, false}, {DRAW_TARGET_SCREEN, 1, false},
+        {3, 0, true},                  {0, 0, true},
+    };
+    for (auto c : cases) {
+        ProducedTarget produced(c.kind, 8, 8);
+        HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
+        HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
+        ASSERT_EQ(BeginDrawing(&produced.target), produced.dc) << "kind " << c.kind;
+        SetDrawMode(DRAW_MODE_OUTLINE);
+        EndDrawing();
+        EXPECT_EQ(ProducedTarget::releases, c.releases) << "kind " << c.kind;
+        bool deleted = GetObjectType(produced.dc) == 0;
+        EXPECT_EQ(deleted, c.dcDeleted) << "kind " << c.kind;
+        if (!deleted) {
+            EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush) << "kind " << c.kind << ": brush not restored";
+            EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen) << "kind " << c.kind << ": pen not restored";
+        }
+    }
+}
+
+TEST_F(Drawing, WindowTargetDrawsOnTheWindowDC) {
+    HWND window = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 40, 40, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(window, nullptr);
+    DrawTarget target{};
+    target.kind = DRAW_TARGET_WINDOW;
+    target.window = window;
+    HDC dc = BeginDrawing(&target);
+    EXPECT_NE(dc, nullptr);
+    EXPECT_EQ(WindowFromDC(dc), window) << "got " << WindowFromDC(dc);
+    EndDrawing();
+    DestroyWindow(window);
+}
+
+TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
+    CreateImageObject(1, 20, 20);
+    ASSERT_NE(DrawOnImage(1), nullptr);
+    EXPECT_EQ(BeginDrawing(nullptr), nullptr);
+    DrawTarget noDC{};
+    noDC.kind = DRAW_TARGET_SCREEN;
+    EXPECT_EQ(BeginDrawing(&noDC), nullptr);
+    HBITMAP bitmap = BitmapOf(1);
+    FillBox(0, 0, 20, 20, RED);
+    DrawCircle(10, 10, 5, RED);
+    DrawEllipse(10, 10, 5, 3, RED);
+    BlitImage(reinterpret_cast<uintptr_t>(bitmap), 0, 0, 5, 5);
+    SetDrawMode(DRAW_MODE_OUTLINE);
+    EndDrawing();
+    EXPECT_EQ(PixelsOf(1).Count(BLACK), 400) << "got " << PixelsOf(1).Count(BLACK);
+}
+
+TEST_F(Drawing, DrawModeIsZeroAfterBeginDrawing) {
+    CreateImageObject(1, 40, 40);
+    DrawOnImage(1);
+    SetDrawMode(DRAW_MODE_OUTLINE);
+    EndDrawing();
+    DrawOnImage(1);
+    FillBox(10, 10, 20, 20, RED);  // filled, not a frame
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.At(20, 20), RED) << "got " << std::hex << pixels.At(20, 20);
+    EXPECT_EQ(pixels.Count(RED), 400) << "got " << pixels.Count(RED);
+}
+
+TEST_F(Drawing, SetDrawModeWhileIdleChangesNothing) {
+    ProducedTarget produced(DRAW_TARGET_DIB, 8, 8);
+    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+    EndDrawing();
+    SetDrawMode(DRAW_MODE_TRANSPARENT | DRAW_MODE_INVERT | DRAW_MODE_OUTLINE);
+    EXPECT_EQ(GetROP2(produced.dc), R2_COPYPEN) << "got " << GetROP2(produced.dc);
+    EXPECT_EQ(GetBkMode(produced.dc), OPAQUE) << "got " << GetBkMode(produced.dc);
+    EXPECT_NE(GetCurrentObject(produced.dc, OBJ_BRUSH), GetStockObject(NULL_BRUSH));
+}
+
+TEST_F(Drawing, SetDrawModeSetsMixBrushAndBackground) {
+    struct {
+        int32_t mode;
+        int rop2;
+        int bkMode;
+        bool hollow;
+    } cases[] = {
+        {0, R2_COPYPEN, OPAQUE, false},
+        {DRAW_MODE_TRANSPARENT, R2_COPYPEN, TRANSPARENT, false},
+        {DRAW_MODE_INVERT, R2_NOT, OPAQUE, false},
+        {DRAW_MODE_OUTLINE, R2_COPYPEN, OPAQUE, true},
+        {DRAW_MODE_TRANSPARENT | DRAW_MODE_INVERT | DRAW_MODE_OUTLINE, R2_NOT, TRANSPARENT, true},
+    };
+    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
+    HDC dc = BeginDrawing(&produced.target);
+    ASSERT_NE(dc, nullptr);
+    for (auto c : cases) {
+        SetDrawMode(c.mode);
+        EXPECT_EQ(GetROP2(dc), c.rop2) << "mode " << c.mode << ", got " << GetROP2(dc);
+        EXPECT_EQ(GetBkMode(dc), c.bkMode) << "mode " << c.mode << ", got " << GetBkMode(dc);
+        bool hollow = GetCurrentObject(dc, OBJ_BRUSH) == GetStockObject(NULL_BRUSH);
+        EXPECT_EQ(hollow, c.hollow) << "mode " << c.mode;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Box and circle
+
+TEST_F(Drawing, FillBoxCoversExactlyItsArea) {
+    const uint32_t color = MakeRGB(10, 20, 30);  // channels must come back where they went
+    CreateImageObject(1, 610, 460);
+    DrawOnImage(1);
+    FillBox(0, 0, 600, 450, color);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.CountIn(color, 0, 0, 600, 450), 600 * 450) << "got " << pixels.CountIn(color, 0, 0, 600, 450);
+    EXPECT_EQ(pixels.Count(color), 600 * 450) << "drawn beyond the box, got " << pixels.Count(color);
+    EXPECT_EQ(pixels.At(0, 0), color) << "got " << std::hex << pixels.At(0, 0);
+}
+
+TEST_F(Drawing, OneByOneBoxSetsOnePixelInEveryMode) {
+    for (int32_t mode : {0, DRAW_MODE_OUTLINE}) {
+        CreateImageObject(1, 16, 16);
+        DrawOnImage(1);
+        SetDrawMode(mode);
+        FillBox(5, 7, 1, 1, RED);
+        EndDrawing();
+        BitmapPixels pixels = PixelsOf(1);
+        EXPECT_EQ(pixels.Count(RED), 1) << "mode " << mode << ", got " << pixels.Count(RED);
+        EXPECT_EQ(pixels.At(5, 7), RED) << "mode " << mode << ", got " << std::hex << pixels.At(5, 7);
+    }
+}
+
+TEST_F(Drawing, OutlineBoxDrawsAFrameAndLeavesTheInside) {
+    CreateFilledImage(1, 40, 40, WHITE);
+    DrawOnImage(1);
+    SetDrawMode(DRAW_MODE_OUTLINE);
+    FillBox(10, 10, 20, 15, RED);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.Count(RED), 2 * 20 + 2 * 13) << "got " << pixels.Count(RED);
+    EXPECT_EQ(pixels.CountIn(RED, 10, 10, 30, 11), 20) << "top edge";
+    EXPECT_EQ(pixels.CountIn(RED, 10, 24, 30, 25), 20) << "bottom edge";
+    EXPECT_EQ(pixels.CountIn(RED, 10, 10, 11, 25), 15) << "left edge";
+    EXPECT_EQ(pixels.CountIn(RED, 29, 10, 30, 25), 15) << "right edge";
+    EXPECT_EQ(pixels.CountIn(WHITE, 11, 11, 29, 24), 18 * 13) << "inside";
+}
+
+TEST_F(Drawing, CircleOfRadiusOneIsATwoByTwoSquare) {
+    for (int32_t mode : {0, DRAW_MODE_OUTLINE}) {
+        CreateImageObject(1, 16, 16);
+        DrawOnImage(1);
+        SetDrawMode(mode);
+        DrawCircle(6, 9, 1, RED);
+        EndDrawing();
+        BitmapPixels pixels = PixelsOf(1);
+        EXPECT_EQ(pixels.Count(RED), 4) << "mode " << mode << ", got " << pixels.Count(RED);
+        EXPECT_EQ(pixels.CountIn(RED, 6, 9, 8, 11), 4) << "mode " << mode;
+    }
+}
+
+TEST_F(Drawing, CircleOfRadiusZeroDrawsNothing) {
+    for (uint32_t color : {RED, BLACK}) {
+        CreateFilledImage(1, 16, 16, WHITE);
+        DrawOnImage(1);
+        DrawCircle(8, 8, 0, color);
+        EndDrawing();
+        EXPECT_EQ(PixelsOf(1).Count(WHITE), 256) << "colour " << color << ", got " << PixelsOf(1).Count(WHITE);
+    }
+}
+
+TEST_F(Drawing, FilledCircleIsOneColourEdgeIncluded) {
+    CreateImageObject(1, 100, 100);
+    DrawOnImage(1);
+    DrawCircle(50, 50, 20, RED);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    int red = pixels.Count(RED);
+    EXPECT_EQ(red + pixels.Count(BLACK), 100 * 100) << "another colour on the edge";
+    // A disc of radius 20 covers about pi * 400 pixels.
+    EXPECT_GT(red, 1150) << "got " << red;
+    EXPECT_LT(red, 1370) << "got " << red;
+    EXPECT_EQ(pixels.CountIn(RED, 30, 30, 70, 70), red) << "drawn outside its bounding box";
+    EXPECT_EQ(pixels.At(50, 50), RED);
+    EXPECT_EQ(pixels.At(30, 50), RED) << "left edge";
+    EXPECT_EQ(pixels.At(50, 30), RED) << "top edge";
+}
+
+TEST_F(Drawing, RingLeavesItsInside) {
+    CreateFilledImage(1, 100, 100, WHITE);
+    DrawOnImage(1);
+    SetDrawMode(DRAW_MODE_OUTLINE);
+    DrawCircle(50, 50, 20, RED);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    int red = pixels.Count(RED);
+    EXPECT_EQ(red + pixels.Count(WHITE), 100 * 100) << "got other colours";
+    // A one-pixel ring of radius 20 is about 2 * pi * 20 pixels long.
+    EXPECT_GT(red, 100) << "got " << red;
+    EXPECT_LT(red, 170) << "got " << red;
+    EXPECT_EQ(pixels.CountIn(WHITE, 40, 40, 60, 60), 400) << "the inside was painted";
+}
+
+TEST_F(Drawing, CircleAtTheCornerIsClipped) {
+    CreateImageObject(1, 100, 100);
+    DrawOnImage(1);
+    DrawCircle(0, 0, 40, RED);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    int red = pixels.Count(RED);
+    EXPECT_EQ(pixels.CountIn(RED, 0, 0, 41, 41), red) << "got " << red;
+    // The quarter of a disc of radius 40 inside the image: about pi * 1600 / 4.
+    EXPECT_GT(red, 1150) << "got " << red;
+    EXPECT_LT(red, 1400) << "got " << red;
+    EXPECT_EQ(pixels.At(0, 0), RED);
+}
+
+TEST_F(Drawing, ColourZeroDrawsWithTheObjectsSelectedInTheDC) {
+    CreateImageObject(1, 60, 60);
+    HDC dc = DrawOnImage(1);
+    ASSERT_NE(dc, nullptr);
+    HPEN bluePen = CreatePen(PS_SOLID, 0, BLUE);
+    HBRUSH greenBrush = CreateSolidBrush(GREEN);
+    HGDIOBJ pen = SelectObject(dc, bluePen);
+    HGDIOBJ brush = SelectObject(dc, greenBrush);
+    DrawCircle(30, 30, 20, BLACK);
+    SelectObject(dc, pen);
+    SelectObject(dc, brush);
+    EndDrawing();
+    DeleteObject(bluePen);
+    DeleteObject(greenBrush);
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.At(30, 30), GREEN) << "got " << std::hex << pixels.At(30, 30);
+    EXPECT_EQ(pixels.At(10, 30), BLUE) << "got " << std::hex << pixels.At(10, 30);
+}
+
+TEST_F(Drawing, InvertModeInvertsWhatTheShapeCovers) {
+    CreateFilledImage(1, 40, 40, WHITE);
+    DrawOnImage(1);
+    SetDrawMode(DRAW_MODE_INVERT);
+    DrawCircle(20, 20, 10, RED);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.At(20, 20), BLACK) << "got " << std::hex << pixels.At(20, 20);
+    EXPECT_EQ(pixels.Count(RED), 0) << "got " << pixels.Count(RED);
+}
+
+// ---------------------------------------------------------------------------
+// Drawing images
+
+// 600 by 450 in four coloured quarters with a white box in the middle.
+uintptr_t CreateQuarteredScene(ObjectId image) {
+    uintptr_t handle = CreateImageObject(image, 600, 450);
+    EXPECT_NE(handle, 0u);
+    DrawOnImage(image);
+    FillBox(0, 0, 300, 225, RED);
+    FillBox(300, 0, 300, 225, GREEN);
+    FillBox(0, 225, 300, 225, BLUE);
+    FillBox(300, 225, 300, 225, YELLOW);
+    FillBox(250, 175, 100, 100, WHITE);
+    EndDrawing();
+    return handle;
+}
+
+void ExpectStretchedScene(const BitmapPixels& pixels) {
+    struct {
+        int x, y;
+        uint32_t color;
+    } probes[] = {{4, 4, RED}, {1019, 4, GREEN}, {4, 763, BLUE}, {1019, 763, YELLOW}, {512, 384, WHITE}};
+    for (auto p : probes)
+        EXPECT_EQ(pixels.At(p.x, p.y), p.color) << "at " << p.x << "," << p.y << " got " << std::hex << pixels.At(p.x, p.y);
+    EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, 1024, 768), 0) << "area not covered";
+    EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - 1024 * 768) << "drawn beyond 1024x768";
+}
+
+TEST_F(Drawing, StretchedCopyFillsTheWholeArea) {
+    uintptr_t scene = CreateQuarteredScene(1);
+    CreateFilledImage(2, 1100, 800, SENTINEL);
+    DrawOnImage(2);
+    BlitImage(scene, 0, 0, 1024, 768);
+    EndDrawing();
+    ExpectStretchedScene(PixelsOf(2));
+}
+
+TEST_F(Drawing, StretchedCopyOntoADibTargetFillsTheWholeArea) {
+    uintptr_t scene = CreateQuarteredScene(1);
+    ProducedTarget dib(DRAW_TARGET_DIB, 1100, 800);
+    ASSERT_NE(BeginDrawing(&dib.target), nullptr);
+    BlitImage(scene, 0, 0, 1024, 768);
+    EndDrawing();
+    ExpectStretchedScene(dib.Pixels());
+}
+
+TEST_F(Drawing, OneZeroSizeCopiesAtTheImageSize) {
+    uintptr_t scene = CreateQuarteredScene(1);
+    BitmapPixels source = PixelsOf(1);
+    CreateFilledImage(2, 700, 800, SENTINEL);
+    DrawOnImage(2);
+    BlitImage(scene, 0, 0, 0, 768);
+    EndDrawing();
+    BitmapPixels pixels = PixelsOf(2);
+    int differing = 0;
+    for (int y = 0; y < 450; ++y)
+        for (int x = 0; x < 600; ++x) differing += pixels.At(x, y) != source.At(x, y);
+    EXPECT_EQ(differing, 0) << "pixels differing from the image";
+    EXPECT_EQ(pixels.Count(SENTINEL), 700 * 800 - 600 * 450) << "got " << pixels.Count(SENTINEL);
+}
+
+// Noise from a fixed seed, so that any filtering or shift shows.
+uintptr_t CreateNoiseImage(ObjectId image, int width, int height) {
+    uintptr_t handle = CreateImageObject(image, width, height);
+    std::mt19937 generator(20261207);
+    std::vector<uint32_t> bgrx(static_cast<size_t>(width) * height);
+    for (uint32_t& pixel : bgrx) pixel = generator() & 0xFFFFFF;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(nullptr);
+    int lines = SetDIBits(screen, reinterpret_cast<HBITMAP>(GetImageHandle(image)), 0, height, bgrx.data(), &info,
+                          DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    EXPECT_EQ(lines, height) << "got " << lines;
+    return handle;
+}
+
+TEST_F(Drawing, SameSizeCopyIsPixelExact) {
+    struct {
+        const char* name;
+        int32_t kind;
+        int32_t width, height;  // as passed to BlitImage
+    } cases[] = {
+        {"unscaled", DRAW_TARGET_IMAGE, 0, 0},
+        {"own size given", DRAW_TARGET_IMAGE, 64, 48},
+        {"through a device-independent copy", DRAW_TARGET_DIB, 64, 48},
+    };
+    uintptr_t noise = CreateNoiseImage(1, 64, 48);
+    BitmapPixels source = PixelsOf(1);
+    for (auto c : cases) {
+        ProducedTarget produced(c.kind, 80, 60);
+        ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+        if (c.width == 0)
+            BlitImageUnscaled(noise, 10, 5);
+        else
+            BlitImage(noise, 10, 5, c.width, c.height);
+        EndDrawing();
+        BitmapPixels pixels = produced.Pixels();
+        int differing = 0;
+        for (int y = 0; y < 48; ++y)
+            for (int x = 0; x < 64; ++x) differing += pixels.At(x + 10, y + 5) != source.At(x, y);
+        EXPECT_EQ(differing, 0) << c.name;
+        EXPECT_EQ(pixels.Count(SENTINEL), 80 * 60 - 64 * 48) << c.name << ", got " << pixels.Count(SENTINEL);
+    }
+}
+
+TEST_F(Drawing, InvertModeCopiesWithNotSourceErase) {
+    uintptr_t source = CreateFilledImage(1, 8, 8, RED);
+    CreateFilledImage(2, 8, 8, BLUE);
+    DrawOnImage(2);
+    SetDrawMode(DRAW_MODE_INVERT);
+    BlitImageUnscaled(source, 0, 0);
+    EndDrawing();
+    // NOT (red OR blue) is green.
+    EXPECT_EQ(PixelsOf(2).Count(GREEN), 64) << "got " << std::hex << PixelsOf(2).At(0, 0);
+}
+
+TEST_F(Drawing, BitmapHeldByAnotherDCIsNotCopied) {
+    uintptr_t held = CreateFilledImage(1, 8, 8, RED);
+    HDC holder = CreateCompatibleDC(nullptr);
+    HGDIOBJ original = SelectObject(holder, reinterpret_cast<HGDIOBJ>(held));
+    CreateFilledImage(2, 16, 16, SENTINEL);
+    DrawOnImage(2);
+    BlitImage(held, 0, 0, 16, 16);
+    BlitImageUnscaled(held, 0, 0);
+    EndDrawing();
+    SelectObject(holder, original);
+    DeleteDC(holder);
+    EXPECT_EQ(PixelsOf(2).Count(SENTINEL), 256) << "got " << PixelsOf(2).Count(SENTINEL);
+}
+
+TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
+    struct {
+        int width, height;
+        SIZE_T bytes;
+    } cases[] = {{1, 1, 44}, {3, 2, 40 + 2 * 12}, {4, 1, 40 + 12}, {600, 450, 40 + 1800 * 450}};
+    for (auto c : cases) {
+        ASSERT_NE(CreateFilledImage(1, c.width, c.height, MakeRGB(1, 2, 3)), 0u);
+        HGLOBAL block = BitmapToDib(BitmapOf(1), nullptr);
+        ASSERT_NE(block, nullptr) << c.width << "x" << c.height;
+        EXPECT_EQ(GlobalSize(block), c.bytes) << c.width << "x" << c.height << " got " << GlobalSize(block);
+        auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
+        auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bytes);
+        EXPECT_EQ(header->biSize, 40u);
+        EXPECT_EQ(header->biWidth, c.width);
+        EXPECT_EQ(header->biHeight, c.height) << "rows bottom-up";
+        EXPECT_EQ(header->biPlanes, 1);
+        EXPECT_EQ(header->biBitCount, 24);
+        EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
+        EXPECT_EQ(bytes[40], 3) << "blue first";
+        EXPECT_EQ(bytes[41], 2);
+        EXPECT_EQ(bytes[42], 1);
+        GlobalUnlock(block);
+        GlobalFree(block);
+    }
+}
+
+TEST_F(Drawing, BitmapToDibRefusesWhatIsNoBitmap) {
+    HBRUSH brush = CreateSolidBrush(RED);
+    EXPECT_EQ(BitmapToDib(nullptr, nullptr), nullptr);
+    EXPECT_EQ(BitmapToDib(reinterpret_cast<HBITMAP>(brush), nullptr), nullptr);
+    DeleteObject(brush);
+}
+
+HICON CreateSolidIcon(int size, uint32_t color) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP colorBitmap = CreateCompatibleBitmap(screen, size, size);
+    ReleaseDC(nullptr, screen);
+    HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);  // all 0: every pixel opaque
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ original = SelectObject(dc, colorBitmap);
+    RECT all{0, 0, size, size};
+    HBRUSH brush = CreateSolidBrush(color);
+    FillRect(dc, &all, brush);
+    DeleteObject(brush);
+    SelectObject(dc, mask);
+    PatBlt(dc, 0, 0, size, size, BLACKNESS);
+    SelectObject(dc, original);
+    DeleteDC(dc);
+    ICONINFO info{TRUE, 0, 0, mask, colorBitmap};
+    HICON icon = CreateIconIndirect(&info);
+    DeleteObject(colorBitmap);
+    DeleteObject(mask);
+    return icon;
+}
+
+TEST_F(Drawing, IconIsDrawnAtItsOwnOrAGivenSize) {
+    struct {
+        int32_t width, height;
+        int expected;
+    } cases[] = {{0, 0, 16 * 16}, {32, 24, 32 * 24}};
+    HICON icon = CreateSolidIcon(16, GREEN);
+    ASSERT_NE(icon, nullptr);
+    for (auto c : cases) {
+        CreateImageObject(1, 64, 64);
+        DrawOnImage(1);
+        BlitImage(reinterpret_cast<uintptr_t>(icon), 8, 8, c.width, c.height);
+        EndDrawing();
+        BitmapPixels pixels = PixelsOf(1);
+        EXPECT_EQ(pixels.Count(GREEN), c.expected) << c.width << "x" << c.height << " got " << pixels.Count(GREEN);
+        EXPECT_EQ(pixels.At(8, 8), GREEN) << "got " << std::hex << pixels.At(8, 8);
+    }
+    DestroyIcon(icon);
+}
+
+// ---------------------------------------------------------------------------
+// GDI objects
+
+TEST(GdiObjectCount, SeesObjectsComeAndGo) {
+    int before = CountGdiObjects();
+    if (before < 0) GTEST_SKIP() << "no way to count GDI objects here";
+    std::vector<HBRUSH> brushes;
+    for (int i = 0; i < 10; ++i) brushes.push_back(CreateSolidBrush(MakeRGB(i, 0, 0)));
+    int during = CountGdiObjects();
+    for (HBRUSH brush : brushes) DeleteObject(brush);
+    int after = CountGdiObjects();
+    EXPECT_EQ(during, before + 10) << "before " << before << ", got " << during;
+    EXPECT_EQ(after, before) << "got " << after;
+}
+
+// One frame of the toy: background and six bubbles into the scene image,
+// then the scene copied onto another target.
+void DrawAndCopyFrame(int frame, uintptr_t scene, const DrawTarget& screen) {
+    GetImageHandle(1);
+    BeginDrawing(ImageDrawTarget());
+    FillBox(0, 0, 600, 450, MakeRGB(frame % 256, frame % 256, 255));
+    for (int bubble = 0; bubble < 6; ++bubble) {
+        SetDrawMode(bubble % 2 ? DRAW_MODE_OUTLINE : 0);
+        DrawCircle(50 + bubble * 90, 200, 1 + (frame + bubble * 7) % 40, MakeRGB(255, bubble * 40, 0));
+    }
+    FillBox(frame % 600, 10, 1, 1, BLACK);
+    FillBox(20, 20, 30, 30, BLACK);
+    EndDrawing();
+    BeginDrawing(&screen);
+    if (frame % 3 == 0)
+        BlitImageUnscaled(scene, 0, 0);
+    else
+        BlitImage(scene, 0, 0, 320 + frame % 2 * 40, 240);
+    EndDrawing();
+}
+
+TEST_F(Drawing, ThousandsOfDrawAndCopyCyclesLeakNoGdiObjects) {
+    if (CountGdiObjects() < 0) GTEST_SKIP() << "no way to count GDI objects here";
+    uintptr_t scene = CreateImageObject(1, 600, 450);
+    ASSERT_NE(scene, 0u);
+    ProducedTarget screen(DRAW_TARGET_SCREEN, 640, 480);
+    ProducedTarget dib(DRAW_TARGET_DIB, 640, 480);
+    DrawAndCopyFrame(0, scene, screen.target);
+    DrawAndCopyFrame(0, scene, dib.target);
+    int afterFirst = CountGdiObjects();
+    for (int frame = 1; frame <= 2000; ++frame) DrawAndCopyFrame(frame, scene, frame % 50 ? screen.target : dib.target);
+    int afterAll = CountGdiObjects();
+    EXPECT_EQ(afterAll, afterFirst) << "after the first frame " << afterFirst << ", got " << afterAll;
+}
+
+}  // namespace
