@@ -61,6 +61,7 @@ struct ScreenState {
     DeactivationHook deactivationHook;
     int32_t hookCalled;              // the hook ran since the last activation
     int32_t fullScreenModeSet;       // a full-screen open changed the display mode
+    int32_t cursorHidden;            // a full-screen open hid the cursor
     ObjectTableOf<ScreenObject> screenObjects;
     DrawTarget drawTarget;           // the one record DisplayDrawTarget hands out
 };

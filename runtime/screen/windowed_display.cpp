@@ -1,0 +1,218 @@
+// The windowed display: an off-screen back buffer copied onto the parent
+// window's part of the desktop's primary surface, and the subclass that
+// repaints the last frame and survives a locked session.
+#include "runtime/screen/screen_internal.h"
+
+#include <wtsapi32.h>
+
+namespace {
+
+constexpr char SUBCLASS_MARK[] = "zr_dxpaint";
+
+using WtsRegisterProc = BOOL(WINAPI*)(HWND, DWORD);
+
+SubclassedParent* FindSubclassedParent(HWND window) {
+    for (SubclassedParent& parent : Screen.subclassedParents)
+        if (parent.window == window) return &parent;
+    return nullptr;
+}
+
+// Each parent keeps the procedure it had, so that with several parents no
+// window's messages reach another window's procedure.
+bool SubclassParent(HWND parentWindow) {
+    if (GetPropA(parentWindow, SUBCLASS_MARK)) return true;
+    SubclassedParent* slot = FindSubclassedParent(nullptr);
+    if (!slot) return false;
+    WNDPROC previous = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(parentWindow, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DisplayParentProc)));
+    if (!previous) return false;
+    slot->window = parentWindow;
+    slot->savedProcedure = previous;
+    Screen.savedWindowProcedure = previous;
+    SetPropA(parentWindow, SUBCLASS_MARK, reinterpret_cast<HANDLE>(1));
+
+    // Optional: without it a locked session is simply not noticed.
+    HMODULE wts = LoadLibraryA("Wtsapi32.dll");
+    if (wts) {
+        auto registerNotification = reinterpret_cast<WtsRegisterProc>(
+            reinterpret_cast<void*>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
+        if (registerNotification) registerNotification(parentWindow, NOTIFY_FOR_THIS_SESSION);
+        FreeLibrary(wts);
+    }
+    return true;
+}
+
+void ForgetSubclassedParent(HWND window) {
+    SubclassedParent* parent = FindSubclassedParent(window);
+    if (!parent) return;
+    RemovePropA(window, SUBCLASS_MARK);
+    *parent = SubclassedParent{};
+}
+
+int CreateWindowedSurfaces() {
+    IDirectDraw7* directDraw = DirectDraw.object;
+    DDSURFACEDESC2 description{};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS;
+    description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_3DDEVICE;
+    if (FAILED(directDraw->CreateSurface(&description, &Screen.primarySurface, nullptr))) {
+        Screen.primarySurface = nullptr;
+        return 0;
+    }
+
+    if (FAILED(directDraw->CreateClipper(0, &Screen.clipper, nullptr))) {
+        Screen.clipper = nullptr;
+        return 0;
+    }
+    if (FAILED(Screen.clipper->SetHWnd(0, Screen.displayWindow))) return 0;
+    if (FAILED(Screen.primarySurface->SetClipper(Screen.clipper))) return 0;
+
+    description = DDSURFACEDESC2{};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE;
+    description.dwWidth = static_cast<DWORD>(Screen.width);
+    description.dwHeight = static_cast<DWORD>(Screen.height);
+    if (FAILED(directDraw->CreateSurface(&description, &Screen.backBuffer, nullptr))) {
+        Screen.backBuffer = nullptr;
+        return 0;
+    }
+    return 1;
+}
+
+void MeasureBlitGeometry(HWND parentWindow, int32_t x, int32_t y, int32_t rightMargin, int32_t bottomMargin) {
+    RECT client;
+    RECT outer;
+    GetClientRect(parentWindow, &client);
+    GetWindowRect(parentWindow, &outer);
+    POINT topLeft{client.left, client.top};
+    POINT bottomRight{client.right, client.bottom};
+    ClientToScreen(parentWindow, &topLeft);
+    ClientToScreen(parentWindow, &bottomRight);
+    Screen.leftOffset = x + (topLeft.x - outer.left);
+    Screen.topOffset = y + (topLeft.y - outer.top);
+    Screen.rightMargin = rightMargin + (outer.right - bottomRight.x);
+    Screen.bottomMargin = bottomMargin + (outer.bottom - bottomRight.y);
+}
+
+void BlitBackBuffer() {
+    RECT destination;
+    RECT source;
+    ComputeBlitRects(&destination, &source);
+    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+}
+
+void WaitForBeamBelow(LONG bottom) {
+    DWORD screenHeight = static_cast<DWORD>(GetSystemMetrics(SM_CYSCREEN));
+    DWORD scanLine = 0;
+    // Fails during the vertical blank, and always where the driver cannot tell.
+    while (SUCCEEDED(DirectDraw.object->GetScanLine(&scanLine)) && static_cast<LONG>(scanLine) <= bottom &&
+           scanLine < screenHeight) {
+    }
+}
+
+void HandleSessionChange(WPARAM wParam) {
+    if (wParam == WTS_SESSION_LOCK) {
+        PreserveScreenObjects();
+    } else if (wParam == WTS_SESSION_UNLOCK) {
+        if (Screen.primarySurface) Screen.primarySurface->Restore();
+        if (Screen.backBuffer) Screen.backBuffer->Restore();
+        RestoreScreenObjects();
+    }
+}
+
+LRESULT PassOn(WNDPROC saved, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return saved ? CallWindowProcA(saved, window, message, wParam, lParam)
+                 : DefWindowProcA(window, message, wParam, lParam);
+}
+
+LRESULT RepaintLastFrame(WNDPROC saved, HWND window, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = PassOn(saved, window, WM_PAINT, wParam, lParam);
+    if (Screen.windowed && Screen.displayWindow == window && Screen.primarySurface && Screen.backBuffer)
+        BlitBackBuffer();
+    return result;
+}
+
+// A handle can be reused once its window is gone; its entry must not outlive it.
+LRESULT ForgetOnDestroy(WNDPROC saved, HWND window, WPARAM wParam, LPARAM lParam) {
+    LRESULT result = PassOn(saved, window, WM_NCDESTROY, wParam, lParam);
+    ForgetSubclassedParent(window);
+    return result;
+}
+
+}  // namespace
+
+LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    SubclassedParent* parent = FindSubclassedParent(window);
+    WNDPROC saved = parent ? parent->savedProcedure : Screen.savedWindowProcedure;
+    switch (message) {
+    case WM_PAINT: return RepaintLastFrame(saved, window, wParam, lParam);
+    case WM_WTSSESSION_CHANGE: HandleSessionChange(wParam); return 0;
+    case WM_NCDESTROY: return ForgetOnDestroy(saved, window, wParam, lParam);
+    default: return PassOn(saved, window, message, wParam, lParam);
+    }
+}
+
+void ComputeBlitRects(RECT* destination, RECT* source) {
+    GetWindowRect(Screen.displayWindow, destination);
+    OffsetRect(destination, Screen.leftOffset, Screen.topOffset);
+    if (Screen.stretchToWindow) {
+        destination->right -= Screen.rightMargin + Screen.leftOffset;
+        destination->bottom -= Screen.bottomMargin + Screen.topOffset;
+    } else {
+        destination->right = destination->left + Screen.width;
+        destination->bottom = destination->top + Screen.height;
+    }
+    SetRect(source, 0, 0, Screen.width, Screen.height);
+}
+
+void PresentWindowed(int /*verticalSync: the windowed copy always waits for the beam*/) {
+    RECT destination;
+    RECT source;
+    ComputeBlitRects(&destination, &source);
+    WaitFrameInterval();
+    WaitForBeamBelow(destination.bottom);
+    // Not examined: while the session is locked the surfaces are lost and frames
+    // are dropped until the unlock restores them.
+    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+}
+
+int OpenWindowedDisplay(HWND parentWindow, int32_t x, int32_t y, int32_t width, int32_t height,
+                        int32_t stretchToWindow, int32_t rightMargin, int32_t bottomMargin) {
+    // One display at a time: whatever is open goes first, so nothing leaks.
+    if (Screen.presentRoutine) CloseDisplay();
+    Screen.deactivationHook = PreserveScreenObjects;
+    if (!parentWindow || !IsWindow(parentWindow) || width <= 0 || height <= 0 || !DirectDraw.object) {
+        ReleaseDisplayResources();
+        return 0;
+    }
+    Screen.displayWindow = parentWindow;
+    Screen.width = width;
+    Screen.height = height;
+    HDC dc = GetDC(parentWindow);
+    Screen.depth = GetDeviceCaps(dc, BITSPIXEL);
+    ReleaseDC(parentWindow, dc);
+    if (Screen.frameRate == 0) {
+        SetFrameRateLimit(60);
+        Screen.automaticRate = 1;
+    } else {
+        Screen.automaticRate = 0;
+    }
+    Screen.windowed = 1;
+
+    if (FAILED(DirectDraw.object->SetCooperativeLevel(parentWindow, DDSCL_NORMAL)) || !CreateWindowedSurfaces()) {
+        ReleaseDisplayResources();
+        return 0;
+    }
+    ClearDisplayBuffers();
+    MeasureBlitGeometry(parentWindow, x, y, rightMargin, bottomMargin);
+    Screen.stretchToWindow = stretchToWindow;
+    if (!SubclassParent(parentWindow)) {
+        ReleaseDisplayResources();
+        return 0;
+    }
+    DetectPixelFormat();
+    Screen.active = 1;
+    Screen.presentRoutine = PresentWindowed;
+    return 1;
+}

@@ -1,0 +1,640 @@
+// The screen library under Wine: the multimedia window, the shared DirectDraw
+// object, windowed and full-screen displays on the real (headless) desktop,
+// and the frame cycle.
+#include <gtest/gtest.h>
+
+#include "runtime/keyboard/keyboard.h"
+#include "runtime/screen/screen.h"
+#include "runtime/screen/screen_internal.h"
+#include "support/screen_readback.h"
+#include "support/testbed.h"
+
+namespace {
+
+constexpr char FULL_TITLE[] = "F12 for window-mode and back";
+constexpr uint32_t RED = 0x0000FF;
+constexpr uint32_t GREEN = 0x00FF00;
+constexpr uint32_t BLUE = 0xFF0000;
+constexpr uint32_t WHITE = 0xFFFFFF;
+
+class ScreenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(InitKeyboardInput(), 0);
+        ASSERT_NE(InitScreenSystem(), 0);
+    }
+    void TearDown() override {
+        EndScreenSystem();
+        EndKeyboardInput();
+    }
+};
+
+// Fills the whole back buffer through the display's drawing target, then
+// gives the target back as EndDrawing would.
+bool DrawFrame(uint32_t rgb) {
+    DrawTarget* target = DisplayDrawTarget();
+    if (!target || !target->dc) return false;
+    HBRUSH brush = CreateSolidBrush(rgb);
+    RECT all{0, 0, Screen.width, Screen.height};
+    FillRect(target->dc, &all, brush);
+    DeleteObject(brush);
+    target->release();
+    return true;
+}
+
+RECT Inset(RECT r, int by) {
+    InflateRect(&r, -by, -by);
+    return r;
+}
+
+RECT ClientOnScreen(HWND window) {
+    RECT r{};
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+// Presents until the area shows `rgb` over most of it (a frame may need the X
+// server a moment to show); returns what the area showed last.
+DominantColor PresentUntilShown(const RECT& area, uint32_t rgb) {
+    DominantColor seen;
+    PumpMessagesUntil([&] {
+        PresentFrame();
+        seen = DominantScreenColor(area);
+        return seen.rgb == rgb && seen.count * 10 >= seen.total * 9;
+    });
+    return seen;
+}
+
+DominantColor WaitForScreen(const RECT& area, uint32_t rgb) {
+    DominantColor seen;
+    PumpMessagesUntil([&] {
+        seen = DominantScreenColor(area);
+        return seen.rgb == rgb && seen.count * 10 >= seen.total * 9;
+    });
+    return seen;
+}
+
+int CursorDisplayCount() {
+    int count = ShowCursor(TRUE);
+    ShowCursor(FALSE);
+    return count - 1;
+}
+
+DEVMODEA CurrentMode() {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+    return mode;
+}
+
+int HooksRun = 0;
+void CountHook() {
+    ++HooksRun;
+}
+
+// A parent procedure that counts what reaches it, to see that subclassing
+// passes messages on to the right window's own procedure exactly once.
+constexpr UINT PROBE_MESSAGE = WM_APP + 7;
+int ProbesAtFirst = 0;
+int ProbesAtSecond = 0;
+int SessionChangesSeen = 0;
+LRESULT CALLBACK FirstParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PROBE_MESSAGE) return ++ProbesAtFirst;
+    if (message == WM_WTSSESSION_CHANGE) ++SessionChangesSeen;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+LRESULT CALLBACK SecondParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == PROBE_MESSAGE) return ++ProbesAtSecond;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Screen system and the multimedia window
+
+TEST_F(ScreenTest, MultimediaWindowIsCreatedOnce) {
+    HWND first = FindWindowA("MultimediaBase Class", nullptr);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(GetDisplayWindowHandle(), first) << "got " << GetDisplayWindowHandle();
+    EXPECT_EQ(CreateMultimediaWindow(), 1);
+    int windows = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM count) -> BOOL {
+            char name[64] = {};
+            GetClassNameA(window, name, sizeof name);
+            if (lstrcmpA(name, "MultimediaBase Class") == 0) ++*reinterpret_cast<int*>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    EXPECT_EQ(windows, 1) << "got " << windows << " multimedia windows";
+    EXPECT_FALSE(IsWindowVisible(first));
+}
+
+TEST_F(ScreenTest, MultimediaWindowIgnoresCloseAndSwallowsClicks) {
+    HWND window = GetDisplayWindowHandle();
+    struct Case {
+        UINT message;
+        LRESULT expected;
+    } cases[] = {{WM_CLOSE, 0}, {WM_ERASEBKGND, 1}, {WM_LBUTTONDOWN, 0}, {WM_RBUTTONUP, 0}, {WM_KEYUP, 0}};
+    for (const Case& c : cases) {
+        LRESULT result = SendMessageA(window, c.message, 'A', 0);
+        EXPECT_EQ(result, c.expected) << "message " << c.message << " got " << result;
+    }
+    EXPECT_TRUE(IsWindow(window));
+    SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);  // Alt+F4 ends as WM_CLOSE
+    FlushMessages();
+    EXPECT_TRUE(IsWindow(window)) << "the multimedia window was closed";
+}
+
+TEST_F(ScreenTest, ActivationDrivesActiveAndRunsTheHookOncePerDeactivation) {
+    HWND window = GetDisplayWindowHandle();
+    Screen.deactivationHook = CountHook;
+    struct Step {
+        UINT message;
+        WPARAM wParam;
+        int hooks;   // hook runs so far
+        int active;  // IsDisplayActive afterwards
+    } steps[] = {
+        {WM_ACTIVATE, WA_ACTIVE, 0, 1},
+        {WM_KEYUP, 'A', 0, 1},              // only Tab and Alt announce a switch
+        {WM_KEYUP, VK_TAB, 1, 1},
+        {WM_SYSKEYUP, VK_MENU, 1, 1},       // already ran for this deactivation
+        {WM_ACTIVATE, WA_INACTIVE, 1, 0},   // no second run, but inactive all the same
+        {WM_ACTIVATE, WA_CLICKACTIVE, 1, 1},  // re-armed
+        {WM_ACTIVATE, WA_INACTIVE, 2, 0},
+        {WM_SYSKEYUP, VK_MENU, 2, 0},
+        {WM_ACTIVATE, WA_ACTIVE, 2, 1},
+        {WM_SYSKEYUP, VK_MENU, 3, 1},
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        SendMessageA(window, step.message, step.wParam, 0);
+        EXPECT_EQ(HooksRun, step.hooks) << "step " << index << " got " << HooksRun << " hook runs";
+        EXPECT_EQ(IsDisplayActive(), step.active) << "step " << index << " got " << IsDisplayActive();
+        ++index;
+    }
+}
+
+TEST_F(ScreenTest, ActivationOfMultimediaWindowIsIgnoredWhileWindowed) {
+    HWND parent = CreateParentWindow(100, 100, 600, 450);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 600, 450, 0, 0, 0), 1);
+    Screen.deactivationHook = CountHook;
+    HWND multimedia = FindWindowA("MultimediaBase Class", nullptr);
+    SendMessageA(multimedia, WM_ACTIVATE, WA_INACTIVE, 0);
+    EXPECT_EQ(IsDisplayActive(), 1);
+    EXPECT_EQ(HooksRun, 0) << "got " << HooksRun;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, DirectDrawOutlivesTheScreenLibraryWhileTheMediaLayerHoldsIt) {
+    IDirectDraw7* media = AcquireDirectDraw();  // as the media layer's start does
+    ASSERT_NE(media, nullptr);
+    EXPECT_EQ(DirectDraw.referenceCount, 2) << "got " << DirectDraw.referenceCount;
+    EndScreenSystem();
+    ASSERT_EQ(DirectDraw.object, media);
+    EXPECT_NE(GetModuleHandleA("ddraw.dll"), nullptr);
+    DWORD frequency = 0;
+    HRESULT alive = media->GetMonitorFrequency(&frequency);  // still a working object
+    EXPECT_NE(alive, DDERR_INVALIDOBJECT) << "got " << std::hex << alive;
+    ReleaseDirectDraw();  // the media layer's end
+    EXPECT_EQ(DirectDraw.object, nullptr);
+    EXPECT_EQ(DirectDraw.referenceCount, 0) << "got " << DirectDraw.referenceCount;
+    EXPECT_EQ(GetModuleHandleA("ddraw.dll"), nullptr) << "ddraw.dll still loaded";
+}
+
+// ---------------------------------------------------------------------------
+// Windowed display
+
+TEST_F(ScreenTest, WindowedFrameAppearsInTheClientArea) {
+    HWND parent = CreateParentWindow(100, 100, 600, 450);
+    ASSERT_NE(parent, nullptr);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 600, 450, 0, 0, 0), 1);
+    EXPECT_EQ(GetDisplayWindowHandle(), parent);
+    EXPECT_EQ(IsDisplayActive(), 1);
+    RECT client = ClientOnScreen(parent);
+    ASSERT_TRUE(DrawFrame(RED));
+    DominantColor seen = PresentUntilShown(Inset(client, 2), RED);
+    EXPECT_EQ(seen.rgb, RED) << "got " << std::hex << seen.rgb << " on " << std::dec << seen.count << " of "
+                             << seen.total;
+    CloseDisplay();
+    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+    // The close repaints the parent without the frame.
+    seen = WaitForScreen(Inset(client, 2), WHITE);
+    EXPECT_EQ(seen.rgb, WHITE) << "got " << std::hex << seen.rgb;
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, WindowedFrameIsCopiedAtItsOffsetUnscaled) {
+    HWND parent = CreateParentWindow(60, 60, 500, 400);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 40, 30, 200, 100, 0, 0, 0), 1);
+    ASSERT_TRUE(DrawFrame(BLUE));
+    RECT client = ClientOnScreen(parent);
+    RECT frame{client.left + 40, client.top + 30, client.left + 240, client.top + 130};
+    DominantColor seen = PresentUntilShown(frame, BLUE);
+    EXPECT_EQ(seen.count, seen.total) << "got " << std::hex << seen.rgb << " on " << std::dec << seen.count
+                                      << " of " << seen.total;
+    RECT right{frame.right, frame.top, frame.right + 50, frame.bottom};
+    RECT below{frame.left, frame.bottom, frame.right, frame.bottom + 50};
+    EXPECT_EQ(DominantScreenColor(right).rgb, WHITE) << "the frame spills right";
+    EXPECT_EQ(DominantScreenColor(below).rgb, WHITE) << "the frame spills below";
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, BlitGeometryFollowsTheWindowsRealFrame) {
+    HWND parent = CreateParentWindow(100, 100, 600, 450);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 600, 450, 0, 0, 0), 1);
+    RECT outer;
+    GetWindowRect(parent, &outer);
+    RECT client = ClientOnScreen(parent);
+    EXPECT_EQ(Screen.leftOffset, client.left - outer.left) << "got " << Screen.leftOffset;
+    EXPECT_EQ(Screen.topOffset, client.top - outer.top) << "got " << Screen.topOffset;
+    RECT destination;
+    RECT source;
+    ComputeBlitRects(&destination, &source);
+    EXPECT_TRUE(EqualRect(&destination, &client)) << "got " << destination.left << "," << destination.top << " to "
+                                                   << destination.right << "," << destination.bottom;
+    EXPECT_EQ(source.right, 600);
+    EXPECT_EQ(source.bottom, 450);
+
+    SetWindowPos(parent, nullptr, outer.left + 50, outer.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ComputeBlitRects(&destination, &source);
+    EXPECT_EQ(destination.left, client.left + 50) << "got " << destination.left;
+    EXPECT_EQ(destination.right, client.right + 50) << "got " << destination.right;
+    EXPECT_EQ(destination.top, client.top) << "got " << destination.top;
+    CloseDisplay();
+
+    // Stretched with no margins: the client area, whatever its width.
+    SetWindowPos(parent, nullptr, outer.left, outer.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 600, 450, 1, 0, 0), 1);
+    EXPECT_EQ(Screen.rightMargin, outer.right - client.right) << "got " << Screen.rightMargin;
+    EXPECT_EQ(Screen.bottomMargin, outer.bottom - client.bottom) << "got " << Screen.bottomMargin;
+    ComputeBlitRects(&destination, &source);
+    EXPECT_TRUE(EqualRect(&destination, &client)) << "got " << destination.right << "," << destination.bottom;
+    SetWindowPos(parent, nullptr, 0, 0, outer.right - outer.left + 100, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    ComputeBlitRects(&destination, &source);
+    EXPECT_EQ(destination.right, client.right + 100) << "got " << destination.right;
+    EXPECT_EQ(destination.bottom, client.bottom) << "got " << destination.bottom;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, MovingTheWindowMovesTheNextFrame) {
+    HWND parent = CreateParentWindow(50, 50, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    ASSERT_TRUE(DrawFrame(GREEN));
+    PresentUntilShown(Inset(ClientOnScreen(parent), 2), GREEN);
+    RECT outer;
+    GetWindowRect(parent, &outer);
+    SetWindowPos(parent, nullptr, outer.left + 350, outer.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    FlushMessages();
+    ASSERT_TRUE(DrawFrame(GREEN));
+    DominantColor seen = PresentUntilShown(Inset(ClientOnScreen(parent), 2), GREEN);
+    EXPECT_EQ(seen.rgb, GREEN) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, PaintWhileOpenRedrawsTheLastFrame) {
+    HWND parent = CreateParentWindow(100, 100, 400, 300);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 400, 300, 0, 0, 0), 1);
+    RECT area = Inset(ClientOnScreen(parent), 2);
+    ASSERT_TRUE(DrawFrame(RED));
+    PresentUntilShown(area, RED);
+    // The parent's own painting erases to white; the last frame must come back over it.
+    RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    DominantColor seen = WaitForScreen(area, RED);
+    EXPECT_EQ(seen.rgb, RED) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+    RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    seen = WaitForScreen(area, WHITE);
+    EXPECT_EQ(seen.rgb, WHITE) << "a closed display painted: got " << std::hex << seen.rgb;
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, ReopeningOnTheSameParentDoesNotSubclassTwice) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200, FirstParentProc);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    EXPECT_EQ(reinterpret_cast<HANDLE>(1), GetPropA(parent, "zr_dxpaint"));
+    CloseDisplay();
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    // Subclassed twice, the saved procedure would be our own and the message
+    // would loop; once, it reaches the window's procedure exactly once.
+    LRESULT result = SendMessageA(parent, PROBE_MESSAGE, 0, 0);
+    EXPECT_EQ(ProbesAtFirst, 1) << "got " << ProbesAtFirst;
+    EXPECT_EQ(result, 1) << "got " << result;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, EachParentKeepsItsOwnProcedure) {
+    HWND first = CreateParentWindow(50, 50, 300, 200, FirstParentProc);
+    HWND second = CreateParentWindow(400, 50, 300, 200, SecondParentProc);
+    ASSERT_EQ(OpenWindowedDisplay(first, 0, 0, 300, 200, 0, 0, 0), 1);
+    CloseDisplay();
+    ASSERT_EQ(OpenWindowedDisplay(second, 0, 0, 300, 200, 0, 0, 0), 1);
+    SendMessageA(first, PROBE_MESSAGE, 0, 0);
+    SendMessageA(second, PROBE_MESSAGE, 0, 0);
+    EXPECT_EQ(ProbesAtFirst, 1) << "got " << ProbesAtFirst;
+    EXPECT_EQ(ProbesAtSecond, 1) << "got " << ProbesAtSecond;
+    CloseDisplay();
+    DestroyWindow(first);
+    DestroyWindow(second);
+}
+
+TEST_F(ScreenTest, SessionLockAndUnlockRestoreTheSurfaces) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200, FirstParentProc);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    RECT area = Inset(ClientOnScreen(parent), 2);
+    ASSERT_TRUE(DrawFrame(RED));
+    PresentUntilShown(area, RED);
+    EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0), 0);
+    EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0), 0);
+    EXPECT_EQ(SessionChangesSeen, 0) << "the parent's own procedure saw " << SessionChangesSeen;
+    EXPECT_EQ(Screen.primarySurface->IsLost(), DD_OK);
+    EXPECT_EQ(Screen.backBuffer->IsLost(), DD_OK);
+    ASSERT_TRUE(DrawFrame(BLUE));
+    DominantColor seen = PresentUntilShown(area, BLUE);
+    EXPECT_EQ(seen.rgb, BLUE) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, WindowedOpenRefusesBadArguments) {
+    HWND multimedia = GetDisplayWindowHandle();
+    EXPECT_EQ(OpenWindowedDisplay(nullptr, 0, 0, 600, 450, 0, 0, 0), 0);
+    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    EXPECT_EQ(OpenWindowedDisplay(parent, 0, 0, 0, 450, 0, 0, 0), 0);
+    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
+    EXPECT_EQ(DisplayDrawTarget(), nullptr);
+    PresentFrame();  // nothing open: nothing happens
+    DestroyWindow(parent);
+}
+
+// ---------------------------------------------------------------------------
+// Full screen
+
+TEST_F(ScreenTest, FullScreenTakesOverTheMultimediaWindow) {
+    HWND multimedia = GetDisplayWindowHandle();
+    int cursorBefore = CursorDisplayCount();
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    char title[64] = {};
+    GetWindowTextA(multimedia, title, sizeof title);
+    EXPECT_STREQ(title, FULL_TITLE);
+    EXPECT_TRUE(IsWindowVisible(multimedia));
+    EXPECT_TRUE(IsZoomed(multimedia));
+    EXPECT_EQ(CursorDisplayCount(), cursorBefore - 1) << "got " << CursorDisplayCount();
+    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
+    DEVMODEA mode = CurrentMode();
+    EXPECT_EQ(mode.dmPelsWidth, 1024u);
+    EXPECT_EQ(mode.dmPelsHeight, 768u);
+    EXPECT_EQ(mode.dmBitsPerPel, 16u) << "got " << mode.dmBitsPerPel;
+    EXPECT_EQ(Screen.pixelFormatCode, 3) << "got " << Screen.pixelFormatCode;
+    EXPECT_EQ(IsDisplayActive(), 1);
+
+    CloseDisplay();
+    EXPECT_EQ(CursorDisplayCount(), cursorBefore) << "got " << CursorDisplayCount();
+    EXPECT_FALSE(IsWindowVisible(multimedia));
+    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
+    CloseDisplay();  // a second close must not show the cursor twice
+    EXPECT_EQ(CursorDisplayCount(), cursorBefore) << "got " << CursorDisplayCount();
+}
+
+TEST_F(ScreenTest, FullScreenFrameIsVisibleAfterTheFlip) {
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    RECT screen{0, 0, 1024, 768};
+    ASSERT_TRUE(DrawFrame(RED));
+    // One flip shows it; the next flip would show the other, black buffer.
+    PresentFrame();
+    DominantColor seen = WaitForScreen(screen, RED);
+    EXPECT_EQ(seen.rgb, RED) << "got " << std::hex << seen.rgb << " on " << std::dec << seen.count << " of "
+                             << seen.total;
+    ASSERT_TRUE(DrawFrame(GREEN));
+    PresentFrame();
+    seen = WaitForScreen(screen, GREEN);
+    EXPECT_EQ(seen.rgb, GREEN) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+}
+
+TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
+    ASSERT_EQ(OpenFullDisplay(65536 + 1024, 768, 16 + 0x70000, FULL_TITLE), 1);
+    EXPECT_EQ(Screen.width, 1024) << "got " << Screen.width;
+    EXPECT_EQ(Screen.depth, 16) << "got " << Screen.depth;
+    CloseDisplay();
+    EXPECT_EQ(OpenFullDisplay(65536 - 1, 768, 16, FULL_TITLE), 0) << "a width of -1 was accepted";
+    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+}
+
+TEST_F(ScreenTest, ClosingTheFullScreenGivesTheDesktopItsModeBack) {
+    DEVMODEA before = CurrentMode();
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    CloseDisplay();
+    DEVMODEA after = CurrentMode();
+    EXPECT_EQ(after.dmBitsPerPel, before.dmBitsPerPel) << "got " << after.dmBitsPerPel;
+    EXPECT_EQ(after.dmPelsWidth, before.dmPelsWidth) << "got " << after.dmPelsWidth;
+    EXPECT_EQ(after.dmPelsHeight, before.dmPelsHeight) << "got " << after.dmPelsHeight;
+}
+
+TEST_F(ScreenTest, OpeningTheFullScreenClosesAWindowedDisplayFirst) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    char title[64] = {};
+    GetWindowTextA(parent, title, sizeof title);
+    EXPECT_STREQ(title, "screen test") << "the parent was retitled";
+    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+    EXPECT_EQ(Screen.windowed, 0);
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, DeactivationStopsFlipsAndReactivationResumes) {
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    HWND multimedia = GetDisplayWindowHandle();
+    Screen.deactivationHook = CountHook;
+    RECT screen{0, 0, 1024, 768};
+    ASSERT_TRUE(DrawFrame(RED));
+    PresentFrame();
+    WaitForScreen(screen, RED);
+
+    // Another window of ours takes the foreground, as an Alt+Tab would.
+    HWND other = CreateParentWindow(10, 10, 200, 100);
+    SetForegroundWindow(other);
+    SetActiveWindow(other);
+    ASSERT_TRUE(PumpMessagesUntil([] {
+        PresentFrame();
+        return IsDisplayActive() == 0;
+    })) << "the display stayed active";
+    EXPECT_EQ(HooksRun, 1) << "got " << HooksRun;
+    IDirectDrawSurface7* front = Screen.primarySurface;
+    ASSERT_TRUE(DrawFrame(GREEN));
+    PresentFrame();
+    PresentFrame();
+    // No flip happened: the green frame is still in the back buffer.
+    HDC dc = nullptr;
+    ASSERT_EQ(Screen.backBuffer->GetDC(&dc), DD_OK);
+    COLORREF back = GetPixel(dc, 10, 10);
+    Screen.backBuffer->ReleaseDC(dc);
+    EXPECT_EQ(back, GREEN) << "got " << std::hex << back;
+    EXPECT_EQ(Screen.primarySurface, front);
+
+    DestroyWindow(other);
+    SetForegroundWindow(multimedia);
+    SetActiveWindow(multimedia);
+    ASSERT_TRUE(PumpMessagesUntil([] {
+        PresentFrame();
+        return IsDisplayActive() == 1;
+    })) << "the display stayed inactive";
+    EXPECT_EQ(HooksRun, 1) << "got " << HooksRun;
+    ASSERT_TRUE(DrawFrame(BLUE));
+    DominantColor seen;
+    PumpMessagesUntil([&] {
+        PresentFrame();
+        seen = DominantScreenColor(screen);
+        return seen.rgb == BLUE;
+    });
+    EXPECT_EQ(seen.rgb, BLUE) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+}
+
+// ---------------------------------------------------------------------------
+// Frame cycle
+
+TEST(FrameInterval, IsTheCounterFrequencyOverRatePlusOne) {
+    struct Case {
+        int64_t frequency;
+        int32_t rate;
+        int32_t interval;
+    } cases[] = {
+        {3579545, 50, 70187},  {3579545, 60, 58681},     {3579545, 0, 3579545},
+        {10000000, 50, 196078}, {10000000, 60, 163934},  {10000000, 0, 10000000},
+        {1193182, 50, 23395},  {2400000000LL, 60, 39344262}, {3579545, 1000000, 3},
+    };
+    for (const Case& c : cases) {
+        int32_t got = ComputeFrameInterval(c.frequency, c.rate);
+        EXPECT_EQ(got, c.interval) << c.frequency << " Hz at " << c.rate << " got " << got;
+    }
+}
+
+TEST(FrameInterval, SetFrameRateLimitUsesThePerformanceCounter) {
+    LARGE_INTEGER frequency;
+    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
+    ASSERT_EQ(SetFrameRateLimit(50), 1);
+    EXPECT_EQ(Screen.frameRate, 50);
+    EXPECT_EQ(Screen.frameInterval, static_cast<int32_t>(frequency.QuadPart / 51)) << "got " << Screen.frameInterval;
+    EXPECT_EQ(Screen.lastFrameTick, 0);
+}
+
+TEST(FrameInterval, NegativeRatesAreRefused) {
+    ASSERT_EQ(SetFrameRateLimit(50), 1);
+    int32_t interval = Screen.frameInterval;
+    for (int32_t rate : {-1, -2, INT32_MIN}) {
+        EXPECT_EQ(SetFrameRateLimit(rate), 0) << "rate " << rate;
+        EXPECT_EQ(Screen.frameRate, 50) << "rate " << rate << " got " << Screen.frameRate;
+        EXPECT_EQ(Screen.frameInterval, interval) << "rate " << rate << " got " << Screen.frameInterval;
+    }
+}
+
+TEST(FrameInterval, FirstWaitAfterSettingARateLastsAWholeInterval) {
+    ASSERT_EQ(SetFrameRateLimit(20), 1);  // 50 ms
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceCounter(&start);
+    WaitFrameInterval();
+    QueryPerformanceCounter(&end);
+    EXPECT_GT(end.QuadPart - start.QuadPart, Screen.frameInterval) << "got " << end.QuadPart - start.QuadPart;
+    // Later waits measure from the end of the previous one.
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < 4; ++i) WaitFrameInterval();
+    QueryPerformanceCounter(&end);
+    EXPECT_GE(end.QuadPart - start.QuadPart, 3LL * Screen.frameInterval) << "got " << end.QuadPart - start.QuadPart;
+}
+
+TEST_F(ScreenTest, AutomaticRateEndsWithTheWindowedDisplayButAProgramRateStays) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    EXPECT_EQ(Screen.frameRate, 60) << "got " << Screen.frameRate;
+    CloseDisplay();
+    EXPECT_EQ(Screen.frameRate, 0) << "got " << Screen.frameRate;
+
+    ASSERT_EQ(SetFrameRateLimit(50), 1);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    EXPECT_EQ(Screen.frameRate, 50) << "got " << Screen.frameRate;
+    CloseDisplay();
+    EXPECT_EQ(Screen.frameRate, 50) << "got " << Screen.frameRate;
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    EXPECT_EQ(Screen.frameRate, 50) << "got " << Screen.frameRate;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, WindowedPresentPacesToTheFrameRate) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(SetFrameRateLimit(25), 1);  // 1/26 s a frame
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < 6; ++i) PresentFrame();
+    QueryPerformanceCounter(&end);
+    double seconds = static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    EXPECT_GE(seconds, 6.0 / 26) << "got " << seconds << " s for 6 frames";
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    DrawTarget* target = DisplayDrawTarget();
+    ASSERT_NE(target, nullptr);
+    EXPECT_EQ(target->kind, DRAW_TARGET_SCREEN);
+    EXPECT_NE(target->dc, nullptr);
+    EXPECT_EQ(target->width, 300) << "got " << target->width;
+    EXPECT_EQ(target->height, 200) << "got " << target->height;
+    EXPECT_GE(target->pitch, 300 * target->depth / 8) << "got " << target->pitch;
+    EXPECT_EQ(target->pixelFormatCode, Screen.pixelFormatCode);
+    EXPECT_EQ(DisplayDrawTarget(), nullptr) << "handed out while still held";
+
+    target->release();  // what EndDrawing calls
+    ASSERT_EQ(DisplayDrawTarget(), target);
+    PresentFrame();     // gives it back too
+    ASSERT_EQ(DisplayDrawTarget(), target);
+
+    // Pixel access and back, as drawing asks for it.
+    void* pixels = target->giveUp();
+    EXPECT_NE(pixels, nullptr);
+    EXPECT_EQ(Screen.backBufferAccess, -1);
+    HDC again = target->reacquire();
+    EXPECT_NE(again, nullptr);
+    target->release();
+    EXPECT_EQ(Screen.backBufferAccess, 0);
+    CloseDisplay();
+    EXPECT_EQ(DisplayDrawTarget(), nullptr);
+    DestroyWindow(parent);
+}
+
+TEST(PixelFormat, CodeFollowsDepthAndMasks) {
+    struct Case {
+        int32_t depth;
+        uint32_t red;
+        uint32_t green;
+        int32_t code;
+    } cases[] = {
+        {8, 0, 0, 1},          {15, 0x7C00, 0x3E0, 1},     {16, 0x7C00, 0x3E0, 2}, {16, 0xF800, 0x7E0, 3},
+        {24, 0xFF, 0xFF00, 4}, {24, 0xFF0000, 0xFF00, 5}, {32, 0xFF, 0xFF00, 6},  {32, 0xFF0000, 0xFF00, 7},
+        {0, 0xFF, 0xFF00, 1},
+    };
+    for (const Case& c : cases) {
+        int32_t got = PixelFormatCodeFor(c.depth, c.red, c.green);
+        EXPECT_EQ(got, c.code) << "depth " << c.depth << " red " << std::hex << c.red << " got " << std::dec << got;
+    }
+}
