@@ -181,6 +181,18 @@ TEST_F(Drawing, RecreatingTheImageBeingDrawnOnDeletesItsBitmap) {
     EXPECT_EQ(pixels.Count(BLACK), 400) << "got " << pixels.Count(BLACK);
 }
 
+TEST_F(Drawing, FreeingTheImageBeingDrawnOnDeletesItsBitmap) {
+    uintptr_t bitmap = CreateImageObject(1, 20, 20);
+    HDC dc = DrawOnImage(1);
+    ASSERT_NE(dc, nullptr);
+    FreeImageObject(1);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(bitmap)), 0u) << "the bitmap was kept alive by its DC";
+    EXPECT_EQ(GetObjectType(dc), 0u) << "the image DC outlived its image";
+    FillBox(0, 0, 20, 20, RED);
+    EndDrawing();
+    EXPECT_EQ(ImageDrawTarget(), nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Drawing context
 
@@ -498,13 +510,22 @@ TEST_F(Drawing, StretchedCopyFillsTheWholeArea) {
     ExpectStretchedScene(PixelsOf(2));
 }
 
-TEST_F(Drawing, StretchedCopyOntoADibTargetFillsTheWholeArea) {
+TEST_F(Drawing, StretchedCopyUsesTheStretchModeOfTheTargetKind) {
+    struct {
+        int32_t kind;
+        int stretchMode;
+    } cases[] = {{DRAW_TARGET_SCREEN, HALFTONE}, {DRAW_TARGET_DIB, COLORONCOLOR}};
     uintptr_t scene = CreateQuarteredScene(1);
-    ProducedTarget dib(DRAW_TARGET_DIB, 1100, 800);
-    ASSERT_NE(BeginDrawing(&dib.target), nullptr);
-    BlitImage(scene, 0, 0, 1024, 768);
-    EndDrawing();
-    ExpectStretchedScene(dib.Pixels());
+    for (auto c : cases) {
+        ProducedTarget produced(c.kind, 1100, 800);
+        ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+        BlitImage(scene, 0, 0, 1024, 768);
+        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind << ", got "
+                                                                 << GetStretchBltMode(produced.dc);
+        EndDrawing();
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind);
+        ExpectStretchedScene(produced.Pixels());
+    }
 }
 
 TEST_F(Drawing, OneZeroSizeCopiesAtTheImageSize) {
