@@ -39,10 +39,10 @@ struct DrawTarget {
 
 // Image objects
 void InitImageLibrary();                                         // image table with count 10
-uintptr_t CreateImageObject(ObjectId number, int32_t width, int32_t height);  // bitmap handle (list handle for -1), 0 on failure
+uintptr_t CreateImageObject(ObjectId number, int32_t width, int32_t height);  // bitmap handle (list handle for -1), 0 on failure or a size outside 1..32767
 uintptr_t GetImageHandle(ObjectId value);                        // bitmap handle or 0; becomes the current image
 DrawTarget* ImageDrawTarget();                                   // target for the current image, or null
-void ReleaseImageDC();                                           // deletes the image DC if any
+void ReleaseImageDC();                                           // deletes the image DC if any (ends drawing on it first)
 void FreeImageObject(ObjectId value);                            // -1 ignored
 void FreeAllImages();                                            // list images first, then 0..count-1
 void ResetImageDecoders();                                       // empties the decoder registry
