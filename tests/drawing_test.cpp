@@ -266,6 +266,20 @@ TEST_F(Drawing, WindowTargetDrawsOnTheWindowDC) {
     DestroyWindow(window);
 }
 
+// Run as a process of its own, before anything set up the drawing defaults.
+TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
+    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
+    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
+    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
+    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+    SetDrawMode(0);
+    FillBox(0, 0, 4, 4, BLACK);
+    EndDrawing();
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush) << "got " << GetCurrentObject(produced.dc, OBJ_BRUSH);
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen) << "got " << GetCurrentObject(produced.dc, OBJ_PEN);
+    EXPECT_EQ(produced.Pixels().Count(BLACK), 16) << "got " << produced.Pixels().Count(BLACK);
+}
+
 TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
     CreateImageObject(1, 20, 20);
     ASSERT_NE(DrawOnImage(1), nullptr);

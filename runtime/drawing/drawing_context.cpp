@@ -46,6 +46,9 @@ HDC BeginDrawing(const DrawTarget* target) {
     }
     if (!dc) return nullptr;
 
+    // Without the defaults the DC's own brush and pen could not be saved, and
+    // EndDrawing would leave the deleted front brush selected in it.
+    if (!Drawing.defaultBrush || !Drawing.defaultPen) InitDrawingDefaults();
     Drawing.dc = dc;
     SetTextAlign(dc, TA_UPDATECP);
     Drawing.savedBrush = SelectObject(dc, Drawing.defaultBrush);
