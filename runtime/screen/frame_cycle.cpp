@@ -204,9 +204,6 @@ void ReleaseDisplayResources() {
     ReleaseBackBufferAccess();
     Screen.screenObjects.FreeAll(FreeScreenObject);
     if (DirectDraw.object) DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    // Giving up exclusive mode does not by itself put the desktop back.
-    if (Screen.fullScreenModeSet && DirectDraw.object) DirectDraw.object->RestoreDisplayMode();
-    Screen.fullScreenModeSet = 0;
     if (Screen.backBuffer) Screen.backBuffer->Release();
     Screen.backBuffer = nullptr;
     if (Screen.primarySurface) Screen.primarySurface->Release();

@@ -99,7 +99,6 @@ int OpenFullDisplay(int32_t width, int32_t height, int32_t depth, const char* ti
     if (FAILED(DirectDraw.object->SetDisplayMode(width, height, depth, Screen.requestedRefreshRate, 0))) {
         return FailFullDisplay();
     }
-    Screen.fullScreenModeSet = 1;
     if (!CreateFlipChain()) return FailFullDisplay();
     ShowWindow(window, SW_SHOWMAXIMIZED);
     ClearDisplayBuffers();

@@ -60,7 +60,6 @@ struct ScreenState {
     SubclassedParent subclassedParents[MAX_SUBCLASSED_PARENTS];
     DeactivationHook deactivationHook;
     int32_t hookCalled;              // the hook ran since the last activation
-    int32_t fullScreenModeSet;       // a full-screen open changed the display mode
     int32_t cursorHidden;            // a full-screen open hid the cursor
     ObjectTableOf<ScreenObject> screenObjects;
     DrawTarget drawTarget;           // the one record DisplayDrawTarget hands out
