@@ -1,0 +1,55 @@
+// Helpers for tests of windows, events and message boxes.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+// Polls PollWindowEvent until no event is waiting, and discards a code that
+// window creation or a direct dispatch left recorded, so the next poll
+// reports only what the test itself causes.
+void DrainWindowEvents();
+
+// The client and outer rectangles of a window, in screen coordinates.
+RECT ClientRectOnScreen(HWND window);
+RECT OuterRect(HWND window);
+
+// The class name of a window ("" when it has none).
+std::string ClassNameOf(HWND window);
+
+// Sends a real key press and release through the input queue of the thread,
+// with Shift held when `shift`. The keys reach the window with the focus.
+void TypeKey(WORD virtualKey, bool shift = false);
+
+// What a watcher saw of a message box.
+struct MessageBoxSeen {
+    bool found = false;
+    std::string caption;
+    std::string text;  // the box's message text
+    HWND owner = nullptr;
+};
+
+// Watches from a second thread for a message box of this process captioned
+// `caption`, reads it, runs `whileOpen` (on the watcher's thread) while the
+// box is still open, then presses `button` (IDOK, IDNO, ...). A box that does
+// not appear within `timeoutMs` is reported as not found.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher(std::string caption, int button, std::function<void(HWND box)> whileOpen = nullptr,
+                      DWORD timeoutMs = 10000);
+    ~MessageBoxWatcher();
+    // Waits for the watcher to finish and returns what it saw.
+    const MessageBoxSeen& Finish();
+
+private:
+    void Watch();
+    std::string caption_;
+    int button_;
+    std::function<void(HWND)> whileOpen_;
+    DWORD timeoutMs_;
+    MessageBoxSeen seen_;
+    std::thread thread_;
+};

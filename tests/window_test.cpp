@@ -1,0 +1,816 @@
+// Windows, events and the message requester under Wine, with real windows,
+// controls and message boxes.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "runtime/window/window.h"
+#include "runtime/window/window_internal.h"
+#include "support/testbed.h"
+#include "support/windows.h"
+
+namespace {
+
+constexpr char TITLE[] = "plimbadoosh  -   press F12 to toggle fullscreen mode  -  esc for quit";
+constexpr uint32_t CAPTION_AND_SYSMENU = WS_CAPTION | WS_SYSMENU;
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_NE(InitWindowSystem(), 0) << "TemplateClass not registered"; }
+    void TearDown() override { DestroyAllAppWindows(); }
+};
+
+HWND OpenWindow(ObjectId number, int32_t x = 100, int32_t y = 100, int32_t width = 300, int32_t height = 200,
+                uint32_t flags = CAPTION_AND_SYSMENU) {
+    CreateAppWindow(number, x, y, width, height, flags, "test window");
+    return GetAppWindowHandle(number);
+}
+
+HWND AddChild(HWND parent, const char* className, int id, DWORD style, int x, int y, int width = 120,
+              int height = 24) {
+    return CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ModuleHandle, nullptr);
+}
+
+std::string TextOf(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// Window objects
+
+TEST_F(WindowTest, MainWindowHasExactClientSizeCornerClassAndTitle) {
+    uintptr_t result = CreateAppWindow(0, 100, 100, 600, 450, CAPTION_AND_SYSMENU, TITLE);
+    HWND window = GetAppWindowHandle(0);
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(result, reinterpret_cast<uintptr_t>(window)) << "got " << result;
+    EXPECT_TRUE(IsWindowVisible(window));
+
+    RECT client;
+    GetClientRect(window, &client);
+    EXPECT_EQ(client.right - client.left, 600) << "got " << client.right - client.left;
+    EXPECT_EQ(client.bottom - client.top, 450) << "got " << client.bottom - client.top;
+    RECT outer = OuterRect(window);
+    EXPECT_EQ(outer.left, 100) << "got " << outer.left;
+    EXPECT_EQ(outer.top, 100) << "got " << outer.top;
+    EXPECT_EQ(ClassNameOf(window), "WindowClass_0");
+    EXPECT_EQ(TextOf(window), TITLE);
+    LONG style = GetWindowLongA(window, GWL_STYLE);
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU | WS_VISIBLE), static_cast<LONG>(WS_CAPTION | WS_SYSMENU | WS_VISIBLE))
+        << "got style " << std::hex << style;
+}
+
+TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
+    HWND first = OpenWindow(0);
+    ASSERT_NE(first, nullptr);
+    HWND second = OpenWindow(0, 50, 60);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(IsWindow(first)) << "the first window still exists";
+    EXPECT_EQ(GetAppWindowHandle(0), second);
+    EXPECT_EQ(ClassNameOf(second), "WindowClass_0");
+
+    DestroyAppWindow(0);
+    WNDCLASSA info;
+    EXPECT_FALSE(GetClassInfoA(ModuleHandle, "WindowClass_0", &info)) << "class left registered";
+    EXPECT_FALSE(IsWindow(second));
+    EXPECT_EQ(GetAppWindowHandle(0), nullptr);
+    DestroyAppWindow(0);  // nothing left to destroy
+    EXPECT_EQ(GetAppWindowHandle(0), nullptr);
+}
+
+struct FlagCase {
+    const char* name;
+    uint32_t flags;
+    int32_t width, height;
+    bool activeWindow;       // an active window at activeRect exists first
+    RECT activeRect;
+    bool visible;
+    bool zoomed;             // WS_MAXIMIZE in the style, as IsZoomed reads it
+    LONG stylePresent;       // bits that must be in the window's style
+    enum { AtXY, OnScreen, OnActive } placement;
+};
+
+// Where the Part's arithmetic puts a window of outer size w by h.
+POINT ExpectedCorner(const FlagCase& c, LONG w, LONG h) {
+    if (c.placement == FlagCase::AtXY) return POINT{20, 30};
+    LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+    if (c.placement == FlagCase::OnScreen)
+        return POINT{(sw >> 1) - (std::min(w, sw) >> 1), (sh >> 1) - (std::min(h, sh) >> 1)};
+    const RECT& r = c.activeRect;
+    LONG x = r.left - (w >> 1) + ((r.right - r.left) >> 1);
+    LONG y = r.top - (h >> 1) + ((r.bottom - r.top) >> 1);
+    return POINT{std::max(x, 0L), std::max(y, 0L)};
+}
+
+TEST_F(WindowTest, CreationFlagsGiveStyleVisibilityAndPlacement) {
+    const FlagCase cases[] = {
+        {"flags 0", 0, 200, 100, false, {}, true, false, WS_CAPTION, FlagCase::AtXY},
+        {"invisible alone", WINDOW_INVISIBLE, 200, 100, false, {}, false, false, WS_CAPTION, FlagCase::AtXY},
+        {"invisible maximised", WINDOW_INVISIBLE | WS_CAPTION | WS_MAXIMIZE, 200, 100, false, {}, false, true,
+         WS_MAXIMIZE, FlagCase::AtXY},
+        {"visible maximised", WS_CAPTION | WS_MAXIMIZE, 200, 100, false, {}, true, true, WS_MAXIMIZE,
+         FlagCase::AtXY},
+        {"centre on screen", WINDOW_CENTER_SCREEN | CAPTION_AND_SYSMENU, 301, 203, false, {}, true, false,
+         WS_CAPTION, FlagCase::OnScreen},
+        {"wider than the screen", WINDOW_CENTER_SCREEN, 2000, 100, false, {}, true, false, WS_CAPTION,
+         FlagCase::OnScreen},
+        {"centre on active, none active", WINDOW_CENTER_ACTIVE, 250, 150, false, {}, true, false, WS_CAPTION,
+         FlagCase::OnScreen},
+        {"both bits, active window", WINDOW_CENTER_SCREEN | WINDOW_CENTER_ACTIVE, 250, 150, true,
+         {400, 300, 700, 500}, true, false, WS_CAPTION, FlagCase::OnActive},
+        {"active near the corner", WINDOW_CENTER_ACTIVE, 600, 450, true, {0, 0, 120, 90}, true, false, WS_CAPTION,
+         FlagCase::OnActive},
+    };
+    for (const FlagCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        DestroyAllAppWindows();
+        SetActiveWindow(nullptr);
+        if (c.activeWindow) {
+            const RECT& r = c.activeRect;
+            HWND active = CreateWindowExA(0, "TemplateClass", "active", WS_POPUP | WS_VISIBLE, r.left, r.top,
+                                          r.right - r.left, r.bottom - r.top, nullptr, nullptr, ModuleHandle,
+                                          nullptr);
+            ASSERT_NE(active, nullptr);
+            SetActiveWindow(active);
+            if (GetActiveWindow() != active) {
+                DestroyWindow(active);
+                GTEST_SKIP() << "this platform does not let the test activate a window";
+            }
+            CreateAppWindow(5, 20, 30, c.width, c.height, c.flags, "flags");
+            DestroyWindow(active);
+        } else {
+            ASSERT_EQ(GetActiveWindow(), nullptr) << "a window is still active";
+            CreateAppWindow(5, 20, 30, c.width, c.height, c.flags, "flags");
+        }
+        HWND window = GetAppWindowHandle(5);
+        ASSERT_NE(window, nullptr);
+        LONG style = GetWindowLongA(window, GWL_STYLE);
+        EXPECT_EQ((style & c.stylePresent), c.stylePresent) << "got style " << std::hex << style;
+        EXPECT_EQ(IsWindowVisible(window) != 0, c.visible) << "got style " << std::hex << style;
+        EXPECT_EQ(IsZoomed(window) != 0, c.zoomed) << "got style " << std::hex << style;
+        if (c.zoomed) continue;  // a maximised window sits where the screen puts it
+
+        RECT outer = OuterRect(window);
+        RECT expectedOuter{0, 0, c.width, c.height};
+        AdjustWindowRect(&expectedOuter, style & ~WS_MAXIMIZE & ~WS_VISIBLE, FALSE);
+        LONG w = expectedOuter.right - expectedOuter.left, h = expectedOuter.bottom - expectedOuter.top;
+        POINT corner = ExpectedCorner(c, w, h);
+        EXPECT_EQ(outer.left, corner.x) << "got " << outer.left;
+        EXPECT_EQ(outer.top, corner.y) << "got " << outer.top;
+        EXPECT_GE(outer.left, 0) << "got " << outer.left;
+        EXPECT_GE(outer.top, 0) << "got " << outer.top;
+    }
+}
+
+TEST_F(WindowTest, TableGrowsByThirtyForANumberAtOrAboveTheCapacity) {
+    ObjectTableOf<WindowRecord>& windows = WindowSystem.windows;
+    auto records = [&] { return HeapSize(RuntimeHeap, 0, windows.table.slots) / sizeof(WindowRecord); };
+    EXPECT_EQ(windows.Count(), 10);
+    EXPECT_EQ(records(), 12u) << "got " << records();
+
+    EXPECT_EQ(GetAppWindowHandle(10), nullptr);
+    EXPECT_EQ(windows.Count(), 10) << "a lookup never grows the table";
+
+    ASSERT_NE(OpenWindow(12), nullptr);
+    EXPECT_EQ(windows.Count(), 42) << "got " << windows.Count();
+    EXPECT_EQ(records(), 44u) << "got " << records();
+    for (ObjectId n = 13; n < 44; ++n) {
+        const auto* record = reinterpret_cast<const WindowRecord*>(windows.table.slots) + n;
+        EXPECT_TRUE(record->window == nullptr && record->acceleratorCount == 0 && record->accelerators == nullptr)
+            << "record " << n << " not zero";
+    }
+    ASSERT_NE(OpenWindow(42), nullptr);
+    EXPECT_EQ(windows.Count(), 72) << "number 42 equals the capacity, got " << windows.Count();
+}
+
+TEST_F(WindowTest, RefusedNumbersCreateNothing) {
+    for (ObjectId number : {ObjectId{-2}, ObjectId{-10000}}) {
+        EXPECT_EQ(CreateAppWindow(number, 0, 0, 100, 100, 0, "refused"), 0u) << "number " << number;
+        EXPECT_EQ(GetAppWindowHandle(number), nullptr) << "number " << number;
+    }
+    EXPECT_EQ(CreateAppWindow(1, 0, 0, 100, 100, 0, nullptr), 0u) << "no title";
+    EXPECT_EQ(FindWindowA("WindowClass_1", nullptr), nullptr);
+}
+
+TEST_F(WindowTest, ListWindowIsAddressedByItsHandle) {
+    uintptr_t handle = CreateAppWindow(NEW_LIST_OBJECT, 10, 10, 200, 100, 0, "list window");
+    ASSERT_NE(handle, 0u);
+    HWND window = GetAppWindowHandle(static_cast<ObjectId>(handle));
+    ASSERT_NE(window, nullptr);
+    EXPECT_NE(reinterpret_cast<uintptr_t>(window), handle) << "a list window returns its list handle";
+    std::string expected = "WindowClass_" + std::to_string(static_cast<int32_t>(handle));
+    EXPECT_EQ(ClassNameOf(window), expected);
+
+    DestroyAppWindow(static_cast<ObjectId>(handle));
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(GetAppWindowHandle(static_cast<ObjectId>(handle)), nullptr);
+}
+
+std::vector<HWND>* destroyedWindows;
+
+LRESULT CALLBACK RecordDestruction(int code, WPARAM wParam, LPARAM lParam) {
+    // The platform's own helper windows of the thread (input method) go too.
+    if (code == HCBT_DESTROYWND && ClassNameOf(reinterpret_cast<HWND>(wParam)).rfind("WindowClass_", 0) == 0)
+        destroyedWindows->push_back(reinterpret_cast<HWND>(wParam));
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
+    std::vector<HWND> expected;
+    uintptr_t older = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "older");
+    uintptr_t newer = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "newer");
+    HWND zero = OpenWindow(0), three = OpenWindow(3), eleven = OpenWindow(11);
+    expected = {GetAppWindowHandle(static_cast<ObjectId>(newer)), GetAppWindowHandle(static_cast<ObjectId>(older)),
+                eleven, three, zero};
+    for (HWND w : expected) ASSERT_NE(w, nullptr);
+
+    std::vector<HWND> destroyed;
+    destroyedWindows = &destroyed;
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RecordDestruction, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    DestroyAllAppWindows();
+    UnhookWindowsHookEx(hook);
+
+    ASSERT_EQ(destroyed.size(), expected.size()) << "got " << destroyed.size() << " windows destroyed";
+    for (size_t i = 0; i < destroyed.size(); ++i)
+        EXPECT_EQ(destroyed[i], expected[i]) << "position " << i << ": got " << ClassNameOf(destroyed[i]);
+    for (HWND w : expected) EXPECT_FALSE(IsWindow(w));
+}
+
+// Window 0 reuses a slot whose accelerator fields still describe the window
+// it held before; running out of memory must neither keep a window nor free
+// the old array a second time.
+TEST_F(WindowTest, NoMemoryForAcceleratorsFailsCreationWithoutAWindow) {
+    ASSERT_NE(OpenWindow(0), nullptr);
+    DestroyAppWindow(0);
+
+    HANDLE fullHeap = HeapCreate(HEAP_NO_SERIALIZE, 4096, 4096);
+    ASSERT_NE(fullHeap, nullptr);
+    while (HeapAlloc(fullHeap, 0, 16)) {
+    }
+    HANDLE savedHeap = RuntimeHeap;
+    RuntimeHeap = fullHeap;
+    uintptr_t result = CreateAppWindow(0, 0, 0, 100, 100, 0, "no memory");
+    RuntimeHeap = savedHeap;
+    HeapDestroy(fullHeap);
+
+    EXPECT_EQ(result, 0u) << "got " << result;
+    EXPECT_EQ(GetAppWindowHandle(0), nullptr);
+    EXPECT_EQ(FindWindowA("WindowClass_0", nullptr), nullptr) << "the new window was left";
+    DestroyAppWindow(0);
+    EXPECT_TRUE(HeapValidate(RuntimeHeap, 0, nullptr)) << "the runtime heap is damaged";
+    EXPECT_NE(OpenWindow(0), nullptr) << "the number is usable again";
+}
+
+// ---------------------------------------------------------------------------
+// Event pump
+
+TEST_F(WindowTest, EmptyQueueGivesNoEventAndTypeMinusOne) {
+    ASSERT_NE(OpenWindow(0), nullptr);
+    DrainWindowEvents();
+    WindowSystem.events.eventType = 77;
+    EXPECT_EQ(PollWindowEvent(), EVENT_NONE);
+    EXPECT_EQ(WindowSystem.events.eventType, -1) << "got " << WindowSystem.events.eventType;
+}
+
+TEST_F(WindowTest, OnePollTakesOneMessage) {
+    HWND window = OpenWindow(0);
+    ASSERT_NE(window, nullptr);
+    DrainWindowEvents();
+    for (WPARAM i = 1; i <= 3; ++i) PostMessageA(window, WM_APP + static_cast<UINT>(i), i * 10, 0);
+    for (WPARAM i = 1; i <= 3; ++i) {
+        int32_t code = PollWindowEvent();
+        EXPECT_EQ(code, static_cast<int32_t>(WM_APP + i)) << "got " << code;
+        EXPECT_EQ(WindowSystem.events.eventWParam, i * 10) << "got " << WindowSystem.events.eventWParam;
+    }
+    EXPECT_EQ(PollWindowEvent(), EVENT_NONE);
+}
+
+TEST_F(WindowTest, CloseRequestIsReportedAndTheWindowStays) {
+    HWND window = OpenWindow(0);
+    ASSERT_NE(window, nullptr);
+    DrainWindowEvents();
+    // As from the close box: the system command sends the close request.
+    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    int32_t code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CLOSE_WINDOW) << "got " << code;
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(GetAppWindowHandle(0), window);
+
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CLOSE_WINDOW) << "got " << code;
+    EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(WindowTest, SizeAndActivationArriveOnePollLateAndTheLaterWins) {
+    HWND first = OpenWindow(0, 10, 10);
+    HWND second = OpenWindow(1, 400, 10);
+    ASSERT_TRUE(first && second);
+    SetActiveWindow(first);
+    if (GetActiveWindow() != first) GTEST_SKIP() << "this platform does not let the test activate a window";
+    DrainWindowEvents();
+
+    // Resizing gives a move (recorded at once) and a size (deferred); the
+    // activation that follows replaces the deferred size.
+    MoveWindow(first, 20, 20, 350, 250, TRUE);
+    SetActiveWindow(second);
+    PostMessageA(first, WM_APP, 0, 0);
+    int32_t code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_ACTIVATE_WINDOW) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventWindow, second);
+    code = PollWindowEvent();
+    EXPECT_EQ(code, static_cast<int32_t>(WM_APP)) << "the move's code was not discarded, got " << code;
+
+    DrainWindowEvents();
+    SetActiveWindow(first);
+    MoveWindow(second, 400, 20, 320, 220, TRUE);
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_SIZE_WINDOW) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventWindow, second);
+}
+
+TEST_F(WindowTest, MinimisingRecordsNoSizeEvent) {
+    HWND window = OpenWindow(0);
+    ASSERT_NE(window, nullptr);
+    DrainWindowEvents();
+    ShowWindow(window, SW_MINIMIZE);
+    EXPECT_TRUE(IsIconic(window));
+    PostMessageA(window, WM_APP, 0, 0);
+    std::vector<int32_t> codes;
+    for (int32_t code; (code = PollWindowEvent()) != EVENT_NONE && codes.size() < 100;) codes.push_back(code);
+    // The move to the icon position is reported; a size is not.
+    for (int32_t code : codes) EXPECT_NE(code, EVENT_SIZE_WINDOW) << "a minimised window reported a size";
+    EXPECT_FALSE(codes.empty());
+}
+
+TEST_F(WindowTest, KeyPressIsReturnedAsItsMessageWithParameters) {
+    HWND window = OpenWindow(0);
+    ASSERT_NE(window, nullptr);
+    DrainWindowEvents();
+    const LPARAM lParam = 0x001E0001;  // scan code of A, one repeat
+    PostMessageA(window, WM_KEYDOWN, 'A', lParam);
+    int32_t code = PollWindowEvent();
+    EXPECT_EQ(code, WM_KEYDOWN) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventWParam, static_cast<WPARAM>('A')) << "got " << WindowSystem.events.eventWParam;
+    EXPECT_EQ(WindowSystem.events.eventLParam, lParam) << "got " << WindowSystem.events.eventLParam;
+}
+
+TEST_F(WindowTest, ListBoxSelectionAndDoubleClickAreControlEvents) {
+    HWND window = OpenWindow(0, 100, 100, 300, 200);
+    ASSERT_NE(window, nullptr);
+    HWND list = AddChild(window, "ListBox", 31, LBS_NOTIFY | WS_BORDER, 10, 10, 150, 120);
+    ASSERT_NE(list, nullptr);
+    for (const char* item : {"one", "two", "three"}) SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
+    SendMessageA(list, LB_SETCURSEL, 0, 0);
+    DrainWindowEvents();
+
+    // Taking the focus notifies the parent too, and that is not an event.
+    SetFocus(list);
+    PostMessageA(window, WM_APP, 0, 0);
+    int32_t code = PollWindowEvent();
+    EXPECT_EQ(code, static_cast<int32_t>(WM_APP)) << "focus notification gave " << code;
+
+    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CONTROL) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventType, 0) << "got " << WindowSystem.events.eventType;
+    EXPECT_EQ(WindowSystem.events.eventItem, 31) << "got " << WindowSystem.events.eventItem;
+    EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 1);
+
+    PostMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CONTROL) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventType, 2) << "got " << WindowSystem.events.eventType;
+    DrainWindowEvents();
+}
+
+TEST_F(WindowTest, CommandsMapToControlAndMenuEvents) {
+    HWND window = OpenWindow(0, 100, 100, 300, 200);
+    ASSERT_NE(window, nullptr);
+    HWND button = AddChild(window, "Button", 42, BS_PUSHBUTTON, 10, 10);
+    HWND menuButton = AddChild(window, "Button", MENU_CONTROL_ID, BS_PUSHBUTTON, 10, 50);
+    ASSERT_TRUE(button && menuButton);
+
+    struct Case {
+        const char* name;
+        HWND target;
+        UINT message;
+        WPARAM wParam;
+        int32_t code, item, type;  // type -1: not checked
+    } cases[] = {
+        {"button click", button, BM_CLICK, 0, EVENT_CONTROL, 42, BN_CLICKED},
+        {"control -10000", menuButton, BM_CLICK, 0, EVENT_MENU, static_cast<int32_t>(static_cast<uint16_t>(MENU_CONTROL_ID)), -1},
+        {"menu item", window, WM_COMMAND, 77, EVENT_MENU, 77, -1},
+        {"other accelerator", window, WM_COMMAND, MAKEWPARAM(500, 1), EVENT_MENU, 500, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DrainWindowEvents();
+        PostMessageA(c.target, c.message, c.wParam, 0);
+        int32_t code = PollWindowEvent();
+        EXPECT_EQ(code, c.code) << "got " << code;
+        EXPECT_EQ(WindowSystem.events.eventItem, c.item) << "got " << WindowSystem.events.eventItem;
+        if (c.type != -1) {
+            EXPECT_EQ(WindowSystem.events.eventType, c.type) << "got " << WindowSystem.events.eventType;
+        }
+    }
+}
+
+TEST_F(WindowTest, TrayCallbackBecomesATrayEventOnTheNextPoll) {
+    HWND window = OpenWindow(0);
+    ASSERT_NE(window, nullptr);
+    struct Case {
+        LPARAM mouse;
+        int32_t code, type;
+    } cases[] = {
+        {WM_LBUTTONUP, EVENT_TRAY, 0},        {WM_RBUTTONUP, EVENT_TRAY, 1},
+        {WM_LBUTTONDBLCLK, EVENT_TRAY, 2},    {WM_RBUTTONDBLCLK, EVENT_TRAY, 3},
+        {WM_MOUSEMOVE, static_cast<int32_t>(MSG_TRAY_EVENT), -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mouse);
+        DrainWindowEvents();
+        PostMessageA(window, MSG_TRAY_CALLBACK, 7, c.mouse);
+        int32_t code = PollWindowEvent();
+        EXPECT_EQ(code, static_cast<int32_t>(MSG_TRAY_CALLBACK)) << "got " << code;
+        code = PollWindowEvent();
+        EXPECT_EQ(code, c.code) << "got " << code;
+        EXPECT_EQ(WindowSystem.events.eventType, c.type) << "got " << WindowSystem.events.eventType;
+        EXPECT_EQ(WindowSystem.events.eventItem, 7) << "got " << WindowSystem.events.eventItem;
+        EXPECT_EQ(PollWindowEvent(), EVENT_NONE);
+    }
+}
+
+TEST_F(WindowTest, ControlMessagesAndNotificationsAreControlEvents) {
+    HWND window = OpenWindow(0, 100, 100, 400, 300);
+    ASSERT_NE(window, nullptr);
+    INITCOMMONCONTROLSEX classes{sizeof classes, ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES | ICC_UPDOWN_CLASS};
+    InitCommonControlsEx(&classes);
+    HWND tree = AddChild(window, WC_TREEVIEWA, 51, 0, 10, 10, 100, 80);
+    HWND listView = AddChild(window, WC_LISTVIEWA, 52, 0, 120, 10, 100, 80);
+    HWND upDown = AddChild(window, UPDOWN_CLASSA, 53, 0, 230, 10, 20, 40);
+    HWND scrollBar = AddChild(window, "ScrollBar", 54, SBS_VERT, 260, 10, 16, 80);
+    HWND edit = AddChild(window, "Edit", 55, 0, 10, 100, 100, 20);
+    ASSERT_TRUE(tree && listView && upDown && scrollBar && edit);
+
+    struct Case {
+        const char* name;
+        HWND from;
+        UINT code;
+        int32_t expectedCode, expectedType;
+    } cases[] = {
+        {"tree click", tree, NM_CLICK, EVENT_CONTROL, 0},
+        {"list right click", listView, NM_RCLICK, EVENT_CONTROL, 1},
+        {"list double click", listView, NM_DBLCLK, EVENT_CONTROL, 2},
+        {"tree right double click", tree, NM_RDBLCLK, EVENT_CONTROL, 3},
+        {"list item activated", listView, LVN_ITEMACTIVATE, EVENT_CONTROL, 2},
+        {"tree selection", tree, TVN_SELCHANGEDA, EVENT_CONTROL, -1},
+        {"list item changed", listView, LVN_ITEMCHANGED, EVENT_CONTROL, -1},
+        {"list custom draw", listView, static_cast<UINT>(NM_CUSTOMDRAW), static_cast<int32_t>(WM_APP), -1},
+        {"edit click", edit, NM_CLICK, static_cast<int32_t>(WM_APP), -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DrainWindowEvents();
+        NMHDR header{c.from, static_cast<UINT_PTR>(GetDlgCtrlID(c.from)), c.code};
+        // Sent outside a poll, as controls do; the next poll reports it. The
+        // poll resets eventType, so it is read right after the dispatch.
+        WindowSystem.events.eventType = -1;
+        SendMessageA(window, WM_NOTIFY, header.idFrom, reinterpret_cast<LPARAM>(&header));
+        PostMessageA(window, WM_APP, 0, 0);
+        int32_t type = WindowSystem.events.eventType;
+        int32_t code = PollWindowEvent();
+        EXPECT_EQ(code, c.expectedCode) << "got " << code;
+        EXPECT_EQ(type, c.expectedType) << "got " << type;
+        if (c.expectedCode == EVENT_CONTROL) {
+            EXPECT_EQ(WindowSystem.events.eventItem, GetDlgCtrlID(c.from)) << "got " << WindowSystem.events.eventItem;
+            EXPECT_EQ(WindowSystem.events.eventWindow, window);
+        }
+    }
+
+    // An up-down step of any control class carries its delta as the type.
+    DrainWindowEvents();
+    NMUPDOWN step{{upDown, 53, static_cast<UINT>(UDN_DELTAPOS)}, 5, -3};
+    WindowSystem.events.eventType = -1;
+    SendMessageA(window, WM_NOTIFY, 53, reinterpret_cast<LPARAM>(&step));
+    PostMessageA(window, WM_APP, 0, 0);
+    int32_t type = WindowSystem.events.eventType;
+    int32_t code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CONTROL) << "got " << code;
+    EXPECT_EQ(type, -3) << "got " << type;
+    EXPECT_EQ(WindowSystem.events.eventItem, 53) << "got " << WindowSystem.events.eventItem;
+
+    DrainWindowEvents();
+    PostMessageA(window, WM_VSCROLL, SB_LINEDOWN, reinterpret_cast<LPARAM>(scrollBar));
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CONTROL) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventItem, 54) << "got " << WindowSystem.events.eventItem;
+
+    DrainWindowEvents();
+    PostMessageA(window, MSG_CONTROL_EVENT, 61, 4);
+    code = PollWindowEvent();
+    EXPECT_EQ(code, EVENT_CONTROL) << "got " << code;
+    EXPECT_EQ(WindowSystem.events.eventItem, 61) << "got " << WindowSystem.events.eventItem;
+    EXPECT_EQ(WindowSystem.events.eventType, 4) << "got " << WindowSystem.events.eventType;
+}
+
+// ---------------------------------------------------------------------------
+// Focus walk
+
+class FocusWalkTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        window = OpenWindow(0, 100, 100, 300, 260);
+        ASSERT_NE(window, nullptr);
+        edits[0] = AddChild(window, "Edit", 1, WS_TABSTOP | WS_BORDER, 10, 10);
+        AddChild(window, "Edit", 9, WS_BORDER, 10, 40);  // no tab stop
+        edits[1] = AddChild(window, "Edit", 2, WS_TABSTOP | WS_BORDER, 10, 70);
+        HWND disabled = AddChild(window, "Edit", 8, WS_TABSTOP | WS_BORDER, 10, 100);
+        EnableWindow(disabled, FALSE);
+        edits[2] = AddChild(window, "Edit", 3, WS_TABSTOP | WS_BORDER, 10, 130);
+        SetForegroundWindow(window);
+        SetActiveWindow(window);
+        if (GetActiveWindow() != window) GTEST_SKIP() << "this platform does not let the test activate a window";
+        DrainWindowEvents();
+    }
+
+    // Types the key and polls until the focus lands somewhere new.
+    HWND PressAndPoll(WORD key, bool shift) {
+        HWND before = GetFocus();
+        TypeKey(key, shift);
+        HWND now = before;
+        DWORD start = GetTickCount();
+        while (now == before && GetTickCount() - start < 3000) {
+            if (PollWindowEvent() == EVENT_NONE) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            now = GetFocus();
+        }
+        // Let the key release through too, so the next press starts clean.
+        PumpMessagesUntil([] { return (GetKeyState(VK_TAB) & 0x80) == 0; }, 1000);
+        DrainWindowEvents();
+        return now;
+    }
+
+    bool KeysReachTheWindow() {
+        SetFocus(edits[0]);
+        DrainWindowEvents();
+        TypeKey('X');
+        return PumpMessagesUntil([&] { return TextOf(edits[0]) == "x"; }, 2000);
+    }
+
+    HWND window = nullptr;
+    HWND edits[3] = {};
+};
+
+TEST_F(FocusWalkTest, TabAndShiftTabWalkTheTabStopsAndWrap) {
+    if (!KeysReachTheWindow()) GTEST_SKIP() << "typed keys do not reach the test's window here";
+    SetFocus(edits[0]);
+    DrainWindowEvents();
+    const struct {
+        bool shift;
+        int expected;
+    } steps[] = {{false, 1}, {false, 2}, {false, 0}, {true, 2}, {true, 1}, {true, 0}, {true, 2}};
+    for (const auto& step : steps) {
+        HWND focus = PressAndPoll(VK_TAB, step.shift);
+        EXPECT_EQ(focus, edits[step.expected])
+            << (step.shift ? "Shift+Tab" : "Tab") << " gave control " << GetDlgCtrlID(focus);
+    }
+}
+
+TEST_F(FocusWalkTest, TabInARichEditIsTheControlsOwn) {
+    if (!LoadLibraryA("riched20.dll")) GTEST_SKIP() << "no rich-edit control here";
+    HWND rich = AddChild(window, "RichEdit20A", 4, WS_TABSTOP | WS_BORDER | ES_MULTILINE | ES_WANTRETURN, 150, 10);
+    ASSERT_NE(rich, nullptr);
+    ASSERT_EQ(ClassNameOf(rich).substr(0, 4), "Rich");
+    if (!KeysReachTheWindow()) GTEST_SKIP() << "typed keys do not reach the test's window here";
+
+    SetFocus(rich);
+    DrainWindowEvents();
+    TypeKey(VK_TAB);
+    // The Tab lands in the control as a character.
+    bool typed = PumpMessagesUntil(
+        [&] {
+            PollWindowEvent();
+            return TextOf(rich).find('\t') != std::string::npos;
+        },
+        3000);
+    EXPECT_TRUE(typed) << "got text \"" << TextOf(rich) << "\"";
+    EXPECT_EQ(GetFocus(), rich);
+
+    DrainWindowEvents();
+    HWND focus = PressAndPoll(VK_TAB, true);
+    EXPECT_EQ(focus, edits[2]) << "Shift+Tab gave control " << GetDlgCtrlID(focus);
+}
+
+// ---------------------------------------------------------------------------
+// LiveSizing
+
+class LiveSizingTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        BOOL full = FALSE;
+        SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
+        if (!full) SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
+        SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
+        if (!full) GTEST_SKIP() << "full-window dragging cannot be switched on here";
+        window = OpenWindow(0, 100, 100, 400, 300, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
+        ASSERT_NE(window, nullptr);
+        SetActiveWindow(window);
+        SetCursorPos(300, 250);
+        DrainWindowEvents();
+        start = OuterRect(window);
+    }
+
+    void TearDown() override {
+        if (WindowSystem.sizing.active) ReleaseCapture();
+        WindowTest::TearDown();
+    }
+
+    void Key(WPARAM key) {
+        PostMessageA(window, WM_KEYDOWN, key, 0);
+        PumpUntilQuiet();
+    }
+
+    // Polls until nothing is waiting, as the program's frames would.
+    static void PumpUntilQuiet() {
+        for (int i = 0; i < 200 && PollWindowEvent() != EVENT_NONE; ++i) {
+        }
+    }
+
+    void StartKeyboardSizing() {
+        PostMessageA(window, WM_SYSCOMMAND, SC_SIZE, 0);
+        PumpUntilQuiet();
+        ASSERT_EQ(WindowSystem.sizing.active, 1);
+        EXPECT_EQ(GetCapture(), window);
+    }
+
+    HWND window = nullptr;
+    RECT start{};
+};
+
+TEST_F(LiveSizingTest, KeyboardSizingMovesTheRightEdgeByTenPixels) {
+    StartKeyboardSizing();
+    Key(VK_RIGHT);
+    RECT afterChoice = OuterRect(window);
+    EXPECT_TRUE(EqualRect(&afterChoice, &start)) << "choosing the edge changed the window, right "
+                                                  << afterChoice.right;
+    POINT cursor;
+    GetCursorPos(&cursor);
+    EXPECT_EQ(cursor.x, start.right - 2) << "got " << cursor.x;
+
+    Key(VK_RIGHT);
+    RECT afterStep = OuterRect(window);
+    EXPECT_EQ(afterStep.right, start.right + 10) << "got " << afterStep.right;
+    EXPECT_EQ(afterStep.left, start.left) << "got " << afterStep.left;
+    EXPECT_EQ(afterStep.top, start.top) << "got " << afterStep.top;
+    EXPECT_EQ(afterStep.bottom, start.bottom) << "got " << afterStep.bottom;
+
+    Key(VK_RETURN);
+    EXPECT_EQ(WindowSystem.sizing.active, 0);
+    EXPECT_NE(GetCapture(), window);
+    RECT final = OuterRect(window);
+    EXPECT_EQ(final.right, start.right + 10) << "got " << final.right;
+}
+
+TEST_F(LiveSizingTest, EscapeRestoresTheStartingRectangle) {
+    StartKeyboardSizing();
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+    Key(VK_DOWN);
+    RECT sized = OuterRect(window);
+    EXPECT_EQ(sized.bottom, start.bottom + 20) << "got " << sized.bottom;
+    Key(VK_ESCAPE);
+    EXPECT_EQ(WindowSystem.sizing.active, 0);
+    RECT restored = OuterRect(window);
+    EXPECT_TRUE(EqualRect(&restored, &start)) << "got bottom " << restored.bottom << ", right " << restored.right;
+}
+
+TEST_F(LiveSizingTest, SizingBelowTheMinimumPinsTheEdge) {
+    StartKeyboardSizing();
+    Key(VK_LEFT);  // the left edge
+    // Drag the left edge far past the right one.
+    PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2000, 10));
+    PumpUntilQuiet();
+    RECT sized = OuterRect(window);
+    LONG minWidth = WindowSystem.sizing.limits.ptMinTrackSize.x;
+    EXPECT_EQ(sized.right, start.right) << "got " << sized.right;
+    EXPECT_EQ(sized.right - sized.left, minWidth) << "got width " << sized.right - sized.left;
+
+    PostMessageA(window, WM_LBUTTONUP, 0, 0);
+    PumpUntilQuiet();
+    EXPECT_EQ(WindowSystem.sizing.active, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Message requester
+
+TEST(MessageRequester, ShowsBeforeAnyWindowExists) {
+    MessageBoxWatcher watcher("error", IDOK);
+    int result = ShowMessageBox("error", "pop sounds not loaded", 0);
+    const MessageBoxSeen& seen = watcher.Finish();
+    ASSERT_TRUE(seen.found) << "no box captioned \"error\" appeared";
+    EXPECT_EQ(result, IDOK) << "got " << result;
+    EXPECT_EQ(seen.caption, "error");
+    EXPECT_EQ(seen.text, "pop sounds not loaded");
+    EXPECT_EQ(seen.owner, nullptr);
+}
+
+TEST(MessageRequester, ReturnsExactlyTheButtonPressed) {
+    for (int button : {IDYES, IDNO}) {
+        MessageBoxWatcher watcher("question", button);
+        int result = ShowMessageBox("question", "keep going?", MB_YESNO);
+        ASSERT_TRUE(watcher.Finish().found);
+        EXPECT_EQ(result, button) << "got " << result;
+    }
+    MessageBoxWatcher watcher("two", IDOK);
+    int result = ShowMessageBox("two", "flags 0 by default");
+    ASSERT_TRUE(watcher.Finish().found);
+    EXPECT_EQ(result, IDOK) << "got " << result;
+}
+
+class RequesterWindows : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        foreground = OpenWindow(0, 10, 10);
+        other = OpenWindow(1, 350, 10);
+        hidden = OpenWindow(2, 10, 300, 200, 100, WINDOW_INVISIBLE);
+        alreadyDisabled = OpenWindow(3, 350, 300);
+        ASSERT_TRUE(foreground && other && hidden && alreadyDisabled);
+        EnableWindow(alreadyDisabled, FALSE);
+        SetForegroundWindow(foreground);
+        if (GetForegroundWindow() != foreground)
+            GTEST_SKIP() << "this platform does not let the test bring a window to the foreground";
+    }
+
+    struct EnabledStates {
+        bool other, hidden, alreadyDisabled;
+    };
+
+    HWND foreground = nullptr, other = nullptr, hidden = nullptr, alreadyDisabled = nullptr;
+};
+
+TEST_F(RequesterWindows, ForegroundWindowOwnsTheBoxAndTheOthersWait) {
+    EnabledStates during{};
+    MessageBoxWatcher watcher("error", IDOK, [&](HWND) {
+        during = {IsWindowEnabled(other) != 0, IsWindowEnabled(hidden) != 0, IsWindowEnabled(alreadyDisabled) != 0};
+    });
+    int result = ShowMessageBox("error", "can't open window", 0);
+    const MessageBoxSeen& seen = watcher.Finish();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(result, IDOK) << "got " << result;
+    EXPECT_EQ(seen.text, "can't open window");
+    EXPECT_EQ(seen.owner, foreground);
+    EXPECT_FALSE(during.other) << "the other window stayed enabled";
+    EXPECT_TRUE(during.hidden) << "a hidden window was disabled";
+    EXPECT_FALSE(during.alreadyDisabled);
+
+    EXPECT_TRUE(IsWindowEnabled(foreground));
+    EXPECT_TRUE(IsWindowEnabled(other)) << "not enabled again";
+    EXPECT_TRUE(IsWindowEnabled(hidden));
+    EXPECT_FALSE(IsWindowEnabled(alreadyDisabled)) << "a window disabled before was enabled";
+    EXPECT_EQ(WindowSystem.disabledWindows, nullptr) << "records left in the list";
+}
+
+TEST_F(RequesterWindows, NoMemoryForRecordsLeavesNoWindowDisabled) {
+    HANDLE savedNodes = ObjectNodeHeap;
+    ObjectNodeHeap = nullptr;  // every record allocation fails
+    bool otherDuring = false;
+    MessageBoxWatcher watcher("error", IDOK, [&](HWND) { otherDuring = IsWindowEnabled(other) != 0; });
+    int result = ShowMessageBox("error", "no memory", 0);
+    ObjectNodeHeap = savedNodes;
+    ASSERT_TRUE(watcher.Finish().found);
+    EXPECT_EQ(result, IDOK) << "got " << result;
+    EXPECT_TRUE(otherDuring) << "a window was disabled without a record to enable it again";
+    EXPECT_TRUE(IsWindowEnabled(other));
+    EXPECT_TRUE(IsWindowEnabled(foreground));
+}
+
+TEST_F(RequesterWindows, WindowDestroyedWhileTheBoxIsOpenIsHarmless) {
+    // The watcher's thread cannot destroy the test thread's window; it asks
+    // the window's own thread, which the box's modal loop keeps serving.
+    MessageBoxWatcher watcher("error", IDOK, [&](HWND) { SendMessageA(other, WM_APP + 5, 0, 0); });
+    SetWindowLongPtrA(other, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(+[](HWND w, UINT m, WPARAM wp, LPARAM lp) -> LRESULT {
+        if (m == WM_APP + 5) {
+            DestroyWindow(w);
+            return 0;
+        }
+        return WindowProcedure(w, m, wp, lp);
+    }));
+    int result = ShowMessageBox("error", "gone", 0);
+    ASSERT_TRUE(watcher.Finish().found);
+    EXPECT_EQ(result, IDOK) << "got " << result;
+    EXPECT_FALSE(IsWindow(other));
+    EXPECT_EQ(WindowSystem.disabledWindows, nullptr) << "records left in the list";
+}
+
+}  // namespace
