@@ -160,8 +160,19 @@ TEST(ObjectTable, RefusesNumbersWhoseGrowthWouldOverflow) {
     ASSERT_TRUE(windows.Create(WINDOW_TABLE));
     EXPECT_EQ(windows.Slot(INT32_MAX - 29), nullptr);
     EXPECT_EQ(windows.Slot(INT32_MAX), nullptr);
-    if constexpr (sizeof(ObjectId) > 4) EXPECT_EQ(windows.Slot(static_cast<ObjectId>(INT32_MAX) * 2), nullptr);
+    if constexpr (sizeof(ObjectId) > 4) {
+        EXPECT_EQ(windows.Slot(static_cast<ObjectId>(INT32_MAX) * 2), nullptr);
+    }
     EXPECT_EQ(windows.Count(), 10) << "a refused number leaves the table as it was";
+}
+
+TEST(ObjectTable, AListHandleGivenAsANumberNamesItsRecordWithoutGrowth) {
+    ObjectTableOf<TestRecord> table;
+    ASSERT_TRUE(table.Create(IMAGE_TABLE));
+    TestRecord* listed = table.Slot(-1);
+    listed->handle = 1;
+    EXPECT_EQ(table.Slot(ListHandleOf(listed)), listed);
+    EXPECT_EQ(table.Count(), 10) << "got " << table.Count();
 }
 
 TEST(ObjectTable, ListObjectFailsWithoutTheNodeHeap) {

@@ -44,6 +44,9 @@ void* ObjectTableSlot(ObjectTable& table, ObjectId number) {
     if (!table.slots) return nullptr;
     if (number == NEW_LIST_OBJECT) return AllocObjectNode(&table.list, table.recordSize);
     if (number < 0) return nullptr;
+    // A live list handle names its own record; taken as a number it would
+    // grow the table to the size of an address.
+    if (number > table.count && IsListHandle(table, number)) return reinterpret_cast<void*>(number);
     if (number >= table.count) {
         // Growth beyond the 32-bit count would wrap; such a number is refused.
         if (number > INT32_MAX - table.constants.growth) return nullptr;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/program.h"
+#include "runtime/screen/screen.h"
 
 namespace {
 
