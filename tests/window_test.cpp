@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -190,13 +191,19 @@ TEST_F(WindowTest, TableGrowsByThirtyForANumberAtOrAboveTheCapacity) {
     EXPECT_EQ(windows.Count(), 72) << "number 42 equals the capacity, got " << windows.Count();
 }
 
-TEST_F(WindowTest, RefusedNumbersCreateNothing) {
+TEST_F(WindowTest, RefusedCallsCreateNothingAndKeepTheWindowOfTheNumber) {
     for (ObjectId number : {ObjectId{-2}, ObjectId{-10000}}) {
         EXPECT_EQ(CreateAppWindow(number, 0, 0, 100, 100, 0, "refused"), 0u) << "number " << number;
         EXPECT_EQ(GetAppWindowHandle(number), nullptr) << "number " << number;
     }
     EXPECT_EQ(CreateAppWindow(1, 0, 0, 100, 100, 0, nullptr), 0u) << "no title";
-    EXPECT_EQ(FindWindowA("WindowClass_1", nullptr), nullptr);
+    EXPECT_EQ(FindThreadWindow("WindowClass_1"), nullptr);
+
+    HWND kept = OpenWindow(2);
+    ASSERT_NE(kept, nullptr);
+    EXPECT_EQ(CreateAppWindow(2, INT32_MAX - 10, 0, 100, 100, 0, "overflow"), 0u);
+    EXPECT_EQ(CreateAppWindow(2, 0, INT32_MIN + 5, 100, -100, 0, "overflow"), 0u);
+    EXPECT_EQ(GetAppWindowHandle(2), kept) << "a refused call destroyed the window holding the number";
 }
 
 TEST_F(WindowTest, ListWindowIsAddressedByItsHandle) {
@@ -263,7 +270,7 @@ TEST_F(WindowTest, NoMemoryForAcceleratorsFailsCreationWithoutAWindow) {
 
     EXPECT_EQ(result, 0u) << "got " << result;
     EXPECT_EQ(GetAppWindowHandle(0), nullptr);
-    EXPECT_EQ(FindWindowA("WindowClass_0", nullptr), nullptr) << "the new window was left";
+    EXPECT_EQ(FindThreadWindow("WindowClass_0"), nullptr) << "the new window was left";
     DestroyAppWindow(0);
     EXPECT_TRUE(HeapValidate(RuntimeHeap, 0, nullptr)) << "the runtime heap is damaged";
     EXPECT_NE(OpenWindow(0), nullptr) << "the number is usable again";

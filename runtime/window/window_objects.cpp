@@ -1,6 +1,7 @@
 // Numbered application windows, each with a class of its own and the Tab
 // accelerator pair.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -86,7 +87,11 @@ ATOM InitWindowSystem() {
 
 uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, int32_t height, uint32_t flags,
                           const char* title) {
-    if (!title) return 0;
+    // A rectangle whose far corner does not fit in 32 bits is refused before
+    // a window holding the number is touched.
+    if (!title || static_cast<int64_t>(x) + width > INT32_MAX || static_cast<int64_t>(y) + height > INT32_MAX ||
+        static_cast<int64_t>(x) + width < INT32_MIN || static_cast<int64_t>(y) + height < INT32_MIN)
+        return 0;
     WindowRecord* record = WindowSystem.windows.Slot(number);
     if (!record) return 0;
     bool isListObject = number == NEW_LIST_OBJECT;

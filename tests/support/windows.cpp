@@ -78,7 +78,25 @@ BOOL CALLBACK FindMessageText(HWND child, LPARAM parameter) {
     return FALSE;
 }
 
+struct ClassSearch {
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK FindByClass(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<ClassSearch*>(parameter);
+    if (ClassNameOf(window) != search->className) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 }  // namespace
+
+HWND FindThreadWindow(const char* className) {
+    ClassSearch search{className, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
 
 void TypeKey(WORD virtualKey, bool shift) {
     std::vector<INPUT> inputs;

@@ -20,6 +20,10 @@ RECT OuterRect(HWND window);
 // The class name of a window ("" when it has none).
 std::string ClassNameOf(HWND window);
 
+// A window of this thread with the given class, or null. Unlike FindWindow
+// it never sees the windows of another test program running alongside.
+HWND FindThreadWindow(const char* className);
+
 // Sends a real key press and release through the input queue of the thread,
 // with Shift held when `shift`. The keys reach the window with the focus.
 void TypeKey(WORD virtualKey, bool shift = false);
