@@ -1,0 +1,573 @@
+// Audio library under Wine: the DirectSound sound system and the DirectShow
+// media clips, with the pop sounds measured in the captured output.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <dsound.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/audio/audio.h"
+#include "runtime/screen/screen.h"
+#include "support/audio_capture.h"
+#include "support/child_process.h"
+#include "support/testbed.h"
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// WAV images built in memory
+
+using Bytes = std::vector<uint8_t>;
+
+void AppendWord(Bytes& bytes, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void AppendChunk(Bytes& bytes, const char* id, const Bytes& body) {
+    bytes.insert(bytes.end(), id, id + 4);
+    AppendWord(bytes, static_cast<uint32_t>(body.size()));
+    bytes.insert(bytes.end(), body.begin(), body.end());
+}
+
+// 16-bit mono PCM at 22050 Hz; an 18-byte body carries the extension length.
+Bytes FormatBody(uint32_t length) {
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
+    Bytes body(reinterpret_cast<uint8_t*>(&format), reinterpret_cast<uint8_t*>(&format) + length);
+    return body;
+}
+
+Bytes Samples(size_t count, uint8_t seed) {
+    Bytes samples(count);
+    for (size_t i = 0; i < count; ++i) samples[i] = static_cast<uint8_t>(seed + i * 7);
+    return samples;
+}
+
+Bytes RiffImage(const std::vector<std::pair<const char*, Bytes>>& chunks) {
+    Bytes image{'R', 'I', 'F', 'F'};
+    AppendWord(image, 0);  // not examined
+    image.insert(image.end(), {'W', 'A', 'V', 'E'});
+    for (const auto& [id, body] : chunks) AppendChunk(image, id, body);
+    return image;
+}
+
+Bytes WavImage(uint32_t formatLength, const Bytes& samples) {
+    return RiffImage({{"fmt ", FormatBody(formatLength)}, {"data", samples}});
+}
+
+struct BufferContents {
+    DWORD length = 0;
+    WORD channels = 0;
+    DWORD rate = 0;
+    Bytes bytes;
+};
+
+BufferContents ReadBuffer(uintptr_t reference) {
+    BufferContents contents;
+    auto* buffer = reinterpret_cast<IDirectSoundBuffer*>(reference);
+    DSBCAPS caps{};
+    caps.dwSize = sizeof caps;
+    if (FAILED(buffer->GetCaps(&caps))) return contents;
+    contents.length = caps.dwBufferBytes;
+    WAVEFORMATEX format{};
+    if (SUCCEEDED(buffer->GetFormat(&format, sizeof format, nullptr))) {
+        contents.channels = format.nChannels;
+        contents.rate = format.nSamplesPerSec;
+    }
+    void* region1 = nullptr;
+    void* region2 = nullptr;
+    DWORD length1 = 0, length2 = 0;
+    if (SUCCEEDED(buffer->Lock(0, caps.dwBufferBytes, &region1, &length1, &region2, &length2, 0))) {
+        contents.bytes.assign(static_cast<uint8_t*>(region1), static_cast<uint8_t*>(region1) + length1);
+        buffer->Unlock(region1, length1, region2, length2);
+    }
+    return contents;
+}
+
+int CountMultimediaWindows() {
+    int count = 0;
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, "MultimediaBase Class", nullptr)) != nullptr) ++count;
+    return count;
+}
+
+// A decoder for blocks that start with "TONE": two channels, 100 frames at
+// 22050 Hz of a counting pattern. It counts how often it is asked.
+struct ToneDecoderCalls {
+    int accepts = 0;
+    int decodes = 0;
+};
+ToneDecoderCalls ToneCalls;
+
+int16_t ToneSample(int32_t index) { return static_cast<int16_t>(index * 3 - 150); }
+
+const SoundDecoder ToneDecoder{
+    [](FILE*, const char*, const void* block, int32_t) -> int32_t {
+        ++ToneCalls.accepts;
+        return block && std::memcmp(block, "TONE", 4) == 0;
+    },
+    [](void* target, int32_t targetLength, int32_t) {
+        ++ToneCalls.decodes;
+        auto* samples = static_cast<int16_t*>(target);
+        for (int32_t i = 0; i < targetLength / 2; ++i) samples[i] = ToneSample(i);
+    },
+    []() -> int32_t { return 2; },
+    []() -> int32_t { return 100; },
+    []() -> int32_t { return 22050; },
+};
+
+void RegisterToneDecoderOnce() {
+    static bool registered = false;
+    if (!registered) RegisterSoundDecoder(&ToneDecoder);
+    registered = true;
+}
+
+// ---------------------------------------------------------------------------
+// Sound system
+
+class SoundSystemTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        table = InitSoundSystem();
+        ASSERT_NE(table, 0u) << "DirectSound did not start";
+    }
+    void TearDown() override { EndSoundSystem(); }
+    uintptr_t table = 0;
+};
+
+TEST_F(SoundSystemTest, StartsOnTheMultimediaWindowAndASecondStartReturnsAtOnce) {
+    HWND display = GetDisplayWindowHandle();
+    char className[64] = "";
+    GetClassNameA(display, className, sizeof className);
+    EXPECT_STREQ(className, "MultimediaBase Class") << "the device binds to the display window";
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*))
+        << "got " << HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table));
+
+    uintptr_t loaded = LoadSoundFromMemory(2, WavImage(16, Samples(64, 1)).data(), 0);
+    ASSERT_NE(loaded, 0u);
+    EXPECT_EQ(InitSoundSystem(), table) << "the second start keeps the table";
+    EXPECT_EQ(CountMultimediaWindows(), 1) << "got " << CountMultimediaWindows();
+    EXPECT_EQ(ReadBuffer(loaded).length, 64u) << "sounds survive a second start";
+}
+
+TEST_F(SoundSystemTest, WavImagesGiveTheirSamplesAtTheChunkOffsets) {
+    Bytes samples = Samples(96, 5);
+    Bytes list = Samples(12, 99);
+    struct Case {
+        const char* name;
+        Bytes image;
+        Bytes expected;
+    } cases[] = {
+        {"16-byte format, samples at 44", WavImage(16, samples), samples},
+        {"18-byte format, samples at 46", WavImage(18, samples), samples},
+        // The chunk after the format is played whatever it is.
+        {"list chunk before the data", RiffImage({{"fmt ", FormatBody(16)}, {"LIST", list}, {"data", samples}}), list},
+    };
+    EXPECT_EQ(cases[0].image.size(), 44 + samples.size());
+    EXPECT_EQ(cases[1].image.size(), 46 + samples.size());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        uintptr_t loaded = LoadSoundFromMemory(4, c.image.data(), 0);
+        ASSERT_NE(loaded, 0u);
+        BufferContents contents = ReadBuffer(loaded);
+        EXPECT_EQ(contents.length, c.expected.size()) << "got " << contents.length;
+        EXPECT_EQ(contents.channels, 1) << "got " << contents.channels;
+        EXPECT_EQ(contents.rate, 22050u) << "got " << contents.rate;
+        EXPECT_TRUE(contents.bytes == c.expected) << "got " << contents.bytes.size() << " bytes, first "
+                                                  << (contents.bytes.empty() ? -1 : contents.bytes[0]);
+    }
+}
+
+TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
+    RegisterToneDecoderOnce();
+    Bytes good = WavImage(16, Samples(40, 3));
+    uintptr_t held = LoadSoundFromMemory(7, good.data(), 0);
+    ASSERT_NE(held, 0u);
+
+    Bytes noFormat = RiffImage({{"LIST", Samples(16, 0)}, {"fmt ", FormatBody(16)}});
+    std::memcpy(noFormat.data() + 8, "TONE", 4);  // a decoder would take it, were it asked
+    Bytes notRiff = {'O', 'G', 'G', 'S', 0, 0, 0, 0};
+    Bytes shortData = good;
+    Bytes hugeFormat = good;
+    hugeFormat[16] = 0xF0, hugeFormat[17] = hugeFormat[18] = hugeFormat[19] = 0xFF;  // F near 2^32
+    struct Case {
+        const char* name;
+        const void* block;
+        uint32_t length;
+    } cases[] = {
+        {"null block", nullptr, 0},
+        {"RIFF without fmt at 12", noFormat.data(), static_cast<uint32_t>(noFormat.size())},
+        {"not RIFF, no decoder takes it", notRiff.data(), static_cast<uint32_t>(notRiff.size())},
+        {"data runs past the given length", shortData.data(), static_cast<uint32_t>(shortData.size() - 1)},
+        {"format length runs past the given length", hugeFormat.data(), static_cast<uint32_t>(hugeFormat.size())},
+        {"too short for a header", good.data(), 19},
+    };
+    int acceptsBefore = ToneCalls.accepts;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LoadSoundFromMemory(7, c.block, c.length), 0u);
+        BufferContents contents = ReadBuffer(held);
+        EXPECT_EQ(contents.length, 40u) << "got " << contents.length;
+    }
+    EXPECT_EQ(ToneCalls.accepts - acceptsBefore, 1) << "only the non-RIFF block goes to the decoders; got "
+                                                    << ToneCalls.accepts - acceptsBefore;
+    EXPECT_NE(LoadSoundFromMemory(8, good.data(), static_cast<uint32_t>(good.size())), 0u)
+        << "an image exactly as long as the block loads";
+}
+
+TEST_F(SoundSystemTest, DecodedBlocksBecomeSixteenBitPcm) {
+    RegisterToneDecoderOnce();
+    Bytes tone = {'T', 'O', 'N', 'E'};
+    int decodesBefore = ToneCalls.decodes;
+    uintptr_t loaded = LoadSoundFromMemory(9, tone.data(), static_cast<uint32_t>(tone.size()));
+    ASSERT_NE(loaded, 0u);
+    EXPECT_EQ(ToneCalls.decodes - decodesBefore, 1);
+    BufferContents contents = ReadBuffer(loaded);
+    EXPECT_EQ(contents.length, 400u) << "100 frames, 2 channels, 2 bytes; got " << contents.length;
+    EXPECT_EQ(contents.channels, 2) << "got " << contents.channels;
+    EXPECT_EQ(contents.rate, 22050u) << "got " << contents.rate;
+    ASSERT_EQ(contents.bytes.size(), 400u);
+    const auto* samples = reinterpret_cast<const int16_t*>(contents.bytes.data());
+    for (int i : {0, 1, 77, 199}) EXPECT_EQ(samples[i], ToneSample(i)) << "sample " << i << " got " << samples[i];
+}
+
+TEST_F(SoundSystemTest, SoundSixtyGrowsTheTableToSeventy) {
+    ASSERT_NE(LoadSoundFromMemory(60, WavImage(16, Samples(32, 2)).data(), 0), 0u);
+    uintptr_t grown = InitSoundSystem();  // the table's present reference
+    SIZE_T bytes = HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(grown));
+    EXPECT_EQ(bytes, 71 * sizeof(void*)) << "count 70 plus one spare slot; got " << bytes / sizeof(void*) << " slots";
+}
+
+TEST_F(SoundSystemTest, ListSoundsGetTheirOwnHandlesUntilDestroyed) {
+    Bytes image = WavImage(16, Samples(32, 4));
+    uintptr_t first = LoadSoundFromMemory(NEW_LIST_OBJECT, image.data(), 0);
+    uintptr_t second = LoadSoundFromMemory(NEW_LIST_OBJECT, image.data(), 0);
+    ASSERT_NE(first, 0u);
+    ASSERT_NE(second, 0u);
+    EXPECT_NE(first, second);
+    EXPECT_GT(first, 70u) << "a handle is not a number";
+
+    // Reloading under a handle replaces the sound and keeps the handle.
+    EXPECT_EQ(LoadSoundFromMemory(static_cast<ObjectId>(first), WavImage(16, Samples(48, 4)).data(), 0), first);
+    DestroySound(static_cast<ObjectId>(first));
+    DestroySound(static_cast<ObjectId>(first));  // gone: refused, not freed twice
+    auto* survivor = *reinterpret_cast<IDirectSoundBuffer**>(second);
+    EXPECT_EQ(ReadBuffer(reinterpret_cast<uintptr_t>(survivor)).length, 32u) << "the other list sound stays";
+    DestroySound(static_cast<ObjectId>(second));
+}
+
+// (Holding a buffer of our own across the end is no way to count releases:
+// Wine's device, once released, tears down buffers that are still held.)
+TEST_F(SoundSystemTest, EndEmptiesTheTableAndTheSystemStartsAgain) {
+    Bytes image = WavImage(16, Samples(32, 6));
+    ASSERT_NE(LoadSoundFromMemory(3, image.data(), 0), 0u);
+    uintptr_t handle = LoadSoundFromMemory(NEW_LIST_OBJECT, image.data(), 0);
+    ASSERT_NE(handle, 0u);
+
+    EndSoundSystem();
+    EndSoundSystem();  // again, with nothing left: releases nothing
+    ASSERT_EQ(InitSoundSystem(), table) << "device, level and primary buffer are made anew, the table kept";
+    auto* slots = reinterpret_cast<IDirectSoundBuffer**>(table);
+    EXPECT_EQ(slots[3], nullptr) << "sound 3 was destroyed";
+    DestroySound(static_cast<ObjectId>(handle));  // freed by the end: refused
+    uintptr_t reloaded = LoadSoundFromMemory(3, image.data(), 0);
+    ASSERT_NE(reloaded, 0u);
+    EXPECT_EQ(ReadBuffer(reloaded).length, 32u) << "got " << ReadBuffer(reloaded).length;
+}
+
+// ---------------------------------------------------------------------------
+// Media clips with the generated pop sounds
+
+constexpr ObjectId POP_HIGH = 3;  // "pop+1.wav"
+constexpr ObjectId POP_MID = 4;   // "pop-0.wav"
+constexpr ObjectId POP_LOW = 5;   // "pop-1.wav"
+
+struct AudioLevels {
+    long volume = 1;
+    long balance = 1;
+    bool operator==(const AudioLevels& other) const { return volume == other.volume && balance == other.balance; }
+};
+
+std::ostream& operator<<(std::ostream& out, const AudioLevels& levels) {
+    return out << "volume " << levels.volume << " balance " << levels.balance;
+}
+
+// Read back from the graph's own IBasicAudio, leaving the current clip alone.
+AudioLevels LevelsOf(IGraphBuilder* graph) {
+    AudioLevels levels;
+    IBasicAudio* audio = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&audio)))) return levels;
+    audio->get_Volume(&levels.volume);
+    audio->get_Balance(&levels.balance);
+    audio->Release();
+    return levels;
+}
+
+// Puts levels straight on a graph, to see later whether the layer touched it.
+void PutLevels(IGraphBuilder* graph, AudioLevels levels) {
+    IBasicAudio* audio = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&audio)))) return;
+    audio->put_Volume(levels.volume);
+    audio->put_Balance(levels.balance);
+    audio->Release();
+}
+
+// Waits until the clip has played past `ms` of its sound.
+bool PlayedPast(IGraphBuilder* graph, long long ms) {
+    return PumpMessagesUntil([&] { return GraphPositionMs(graph) > ms; }, 3000);
+}
+
+class MediaClipTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(InitMediaPlayer(), 0u) << "no DirectDraw object";
+        const char* files[] = {"pop+1.wav", "pop-0.wav", "pop-1.wav"};
+        for (int i = 0; i < 3; ++i) {
+            ASSERT_NE(LoadMediaClip(POP_HIGH + i, files[i]), 0u) << files[i] << " did not render";
+            graphs[i] = SelectMediaClip(POP_HIGH + i);  // graphs stay put when the table grows
+        }
+    }
+    void TearDown() override { EndMediaPlayer(); }
+
+    IGraphBuilder* Graph(ObjectId number) const { return graphs[number - POP_HIGH]; }
+
+    IGraphBuilder* graphs[3] = {};
+    HWND owner = GetDisplayWindowHandle();
+};
+
+TEST_F(MediaClipTest, PopSoundsLoadAsClipsWithoutVideo) {
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) {
+        SCOPED_TRACE(number);
+        ASSERT_EQ(SelectMediaClip(number), Graph(number));
+        EXPECT_EQ(GetClipVideoWidth(), -1) << "got " << GetClipVideoWidth();
+        EXPECT_EQ(GetClipVideoHeight(), -1) << "got " << GetClipVideoHeight();
+    }
+    EXPECT_EQ(SelectMediaClip(6), nullptr) << "never loaded";
+    EXPECT_EQ(GetClipVideoWidth(), -1) << "clip 5 stays current";
+}
+
+TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
+    IGraphBuilder* graph = Graph(POP_LOW);
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
+    ASSERT_TRUE(PlayedPast(graph, 120)) << "got position " << GraphPositionMs(graph);
+
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1) << "restart while playing";
+    long long restarted = GraphPositionMs(graph);
+    EXPECT_LT(restarted, 60) << "got " << restarted;
+    ASSERT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    long long end = GraphPositionMs(graph);
+    EXPECT_GT(end, 250) << "pop-1 lasts 300 ms; got " << end;
+
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1) << "start after the end";
+    long long again = GraphPositionMs(graph);
+    EXPECT_LT(again, 60) << "got " << again;
+    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+}
+
+TEST_F(MediaClipTest, AudioSettingsReachTheClipsBasicAudio) {
+    ASSERT_EQ(PlayMediaClip(POP_MID, owner), 1);
+    struct Case {
+        int32_t volume, balance;
+        AudioLevels expected;
+    } cases[] = {
+        {0, 0, {-10000, 0}},    {1, 0, {-4000, 0}},    {10, 0, {-2000, 0}},  {20, 0, {-1398, 0}},
+        {50, 0, {-603, 0}},     {60, 0, {-444, 0}},    {100, 0, {0, 0}},     {140, 0, {0, 0}},
+        {-5, 0, {-10000, 0}},   {100, -101, {0, -10000}}, {100, -50, {0, -5000}}, {100, 0, {0, 0}},
+        {100, 100, {0, 10000}}, {100, 120, {0, 10000}}, {100, INT32_MIN, {0, -10000}},
+    };
+    for (const Case& c : cases) {
+        SetMediaClipAudio(c.volume, c.balance);
+        AudioLevels got = LevelsOf(Graph(POP_MID));
+        EXPECT_EQ(got, c.expected) << "volume " << c.volume << ", balance " << c.balance << ": got " << got;
+    }
+}
+
+TEST_F(MediaClipTest, PlayOfAnUnloadedNumberLeavesTheCurrentClip) {
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) PutLevels(Graph(number), {-100, 100});
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
+    EXPECT_EQ(PlayMediaClip(6, owner), 0);
+    EXPECT_EQ(PlayMediaClip(-7, owner), 0);
+    SetMediaClipAudio(50, -50);
+    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{-603, -5000})) << "got " << LevelsOf(Graph(POP_LOW));
+    EXPECT_EQ(LevelsOf(Graph(POP_HIGH)), (AudioLevels{-100, 100})) << "got " << LevelsOf(Graph(POP_HIGH));
+}
+
+TEST_F(MediaClipTest, FailedLoadOfAMissingFileLeavesItsEmptiedRecordCurrent) {
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
+    SetMediaClipAudio(100, 0);
+    EXPECT_EQ(LoadMediaClip(7, "no such pop.wav"), 0u);
+    EXPECT_EQ(GetClipVideoWidth(), 0) << "the current record is empty";
+    SetMediaClipAudio(20, -50);
+    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{0, 0})) << "got " << LevelsOf(Graph(POP_LOW));
+    EXPECT_EQ(PlayMediaClip(7, owner), 0);
+}
+
+TEST_F(MediaClipTest, EmptyNameDestroysTheClipUnderItsNumber) {
+    EXPECT_EQ(LoadMediaClip(POP_MID, ""), 0u);
+    EXPECT_EQ(LoadMediaClip(POP_MID, nullptr), 0u);
+    EXPECT_EQ(PlayMediaClip(POP_MID, owner), 0) << "no clip 4 any more";
+    EXPECT_EQ(SelectMediaClip(POP_MID), nullptr);
+}
+
+TEST_F(MediaClipTest, GrowthKeepsTheCurrentClipAndTheClipsPlayable) {
+    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
+    EXPECT_EQ(LoadMediaClip(25, ""), 0u);
+    SetMediaClipAudio(20, 30);
+    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{-1398, 3000})) << "got " << LevelsOf(Graph(POP_LOW));
+
+    // Clip 0's record is the table's first slot, so its block shows the count.
+    uintptr_t first = LoadMediaClip(0, "pop+1.wav");
+    ASSERT_NE(first, 0u);
+    SIZE_T bytes = HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(first));
+    EXPECT_EQ(bytes, 36 * sizeof(MediaClip)) << "count 35 plus a spare; got " << bytes / sizeof(MediaClip) << " records";
+
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) {
+        SCOPED_TRACE(number);
+        ASSERT_EQ(PlayMediaClip(number, owner), 1);
+        SetMediaClipAudio(50, -100);
+        EXPECT_EQ(LevelsOf(Graph(number)), (AudioLevels{-603, -10000})) << "got " << LevelsOf(Graph(number));
+        EXPECT_TRUE(WaitForGraphCompletion(Graph(number), 3000)) << "position " << GraphPositionMs(Graph(number));
+    }
+}
+
+TEST_F(MediaClipTest, ADestroyedListClipIsNeverCurrent) {
+    uintptr_t handle = LoadMediaClip(NEW_LIST_OBJECT, "pop-0.wav");
+    ASSERT_NE(handle, 0u);
+    EXPECT_GT(handle, 35u) << "a handle is not a number";
+    ASSERT_EQ(PlayMediaClip(static_cast<ObjectId>(handle), owner), 1);
+    DestroyMediaClip(static_cast<ObjectId>(handle));
+    EXPECT_EQ(PlayMediaClip(static_cast<ObjectId>(handle), owner), 0);
+    DestroyMediaClip(static_cast<ObjectId>(handle));  // gone: nothing happens
+
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) PutLevels(Graph(number), {-100, 100});
+    SetMediaClipAudio(10, -100);
+    RewindCurrentClip();
+    EXPECT_EQ(GetClipVideoWidth(), 0) << "no current clip";
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW})
+        EXPECT_EQ(LevelsOf(Graph(number)), (AudioLevels{-100, 100})) << number << " got " << LevelsOf(Graph(number));
+
+    // A later list clip may get the same address; it is current only once loaded.
+    uintptr_t next = LoadMediaClip(NEW_LIST_OBJECT, "pop-0.wav");
+    ASSERT_NE(next, 0u);
+    SetMediaClipAudio(10, 0);
+    EXPECT_EQ(LevelsOf(reinterpret_cast<MediaClip*>(next)->graphBuilder), (AudioLevels{-2000, 0}));
+}
+
+// The program ends its media layer and exits at once, pops still sounding.
+TEST(MediaPlayerEnd, EndsWithClipsStillPlaying) {
+    ASSERT_NE(InitMediaPlayer(), 0u) << "no DirectDraw object";
+    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) {
+        ASSERT_NE(LoadMediaClip(number, number == POP_HIGH ? "pop+1.wav" : number == POP_MID ? "pop-0.wav" : "pop-1.wav"), 0u);
+        ASSERT_EQ(PlayMediaClip(number, GetDisplayWindowHandle()), 1);
+    }
+    ASSERT_NE(LoadMediaClip(NEW_LIST_OBJECT, "pop-1.wav"), 0u);
+    EndMediaPlayer();
+    EXPECT_EQ(SelectMediaClip(POP_LOW), nullptr) << "no clip outlives the end";
+    EndMediaPlayer();  // a second end drops no further DirectDraw reference
+}
+
+TEST(MediaPlayerEnd, ProcessExitsWithStatusZeroAfterEndingWhilePlaying) {
+    ChildRun child = RunThisTestProgram("--gtest_filter=MediaPlayerEnd.EndsWithClipsStillPlaying");
+    ASSERT_TRUE(child.started);
+    EXPECT_TRUE(child.finished) << "output:\n" << child.output;
+    EXPECT_EQ(child.exitCode, 0u) << "got " << std::hex << child.exitCode << "\n" << child.output;
+    EXPECT_NE(child.output.find("[  PASSED  ] 1 test"), std::string::npos) << "output:\n" << child.output;
+}
+
+// ---------------------------------------------------------------------------
+// Heard in the captured output
+
+#define REQUIRE_CAPTURE()                                                                   \
+    do {                                                                                    \
+        if (CaptureFilePath().empty()) GTEST_SKIP() << "the test bed captures no audio"; \
+    } while (0)
+
+TEST(PopCapture, GeneratedPopsPlayAndPopPlusOneIsHigherThanPopMinusOne) {
+    REQUIRE_CAPTURE();
+    struct Heard {
+        const char* file;
+        double pitch = 0;
+    } pops[] = {{"pop+1.wav"}, {"pop-0.wav"}, {"pop-1.wav"}};
+    for (Heard& pop : pops) {
+        SCOPED_TRACE(pop.file);
+        // Each graph opens its own device, which starts the capture afresh.
+        CapturedAudio audio;
+        HRESULT rendered = PlayFileThroughDirectShow(pop.file, &audio);
+        ASSERT_EQ(rendered, S_OK) << "got " << std::hex << rendered << ", " << audio.Frames() << " frames captured";
+        std::vector<SoundSpan> sounds = FindSounds(audio);
+        ASSERT_EQ(sounds.size(), 1u) << "got " << sounds.size() << " sounds in " << audio.Frames() << " frames";
+        double rms = ChannelRms(audio, sounds[0], -1);
+        pop.pitch = EstimatePitchHz(audio, sounds[0]);
+        EXPECT_GT(rms, 1000) << "got " << rms;
+        EXPECT_LT(sounds[0].Seconds(), 0.5) << "got " << sounds[0].Seconds();
+        std::printf("%s: %.3f s, RMS %.0f, pitch %.0f Hz\n", pop.file, sounds[0].Seconds(), rms, pop.pitch);
+    }
+    EXPECT_GT(pops[0].pitch, pops[1].pitch) << "got " << pops[0].pitch << " and " << pops[1].pitch;
+    EXPECT_GT(pops[1].pitch, pops[2].pitch) << "got " << pops[1].pitch << " and " << pops[2].pitch;
+    EXPECT_GT(pops[0].pitch, 2 * pops[2].pitch) << "got " << pops[0].pitch << " and " << pops[2].pitch;
+}
+
+// One clip only: a second graph would open a second device on the capture.
+class ClipCapture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (CaptureFilePath().empty()) GTEST_SKIP() << "the test bed captures no audio";
+        ASSERT_NE(InitMediaPlayer(), 0u) << "no DirectDraw object";
+        ASSERT_NE(LoadMediaClip(POP_LOW, "pop-1.wav"), 0u);
+        graph = SelectMediaClip(POP_LOW);
+        ASSERT_TRUE(RemoveGraphClock(graph));
+    }
+    void TearDown() override { EndMediaPlayer(); }
+
+    // Plays the pop as the scene does - start, then levels - and waits until
+    // it is whole in the capture, so the next one is apart from it.
+    void PlayPop(int32_t volume, int32_t balance) {
+        ++played;
+        ASSERT_EQ(PlayMediaClip(POP_LOW, GetDisplayWindowHandle()), 1);
+        SetMediaClipAudio(volume, balance);
+        ASSERT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+        ASSERT_TRUE(WaitForCapturedSounds(played, &audio))
+            << "got " << FindSounds(audio).size() << " sounds in " << audio.Frames() << " frames";
+    }
+
+    IGraphBuilder* graph = nullptr;
+    size_t played = 0;
+    CapturedAudio audio;
+};
+
+TEST_F(ClipCapture, BalanceFollowsTheBubbleSide) {
+    ASSERT_NO_FATAL_FAILURE(PlayPop(100, -44));  // a bubble at x = 40
+    ASSERT_NO_FATAL_FAILURE(PlayPop(100, 43));
+    std::vector<SoundSpan> sounds = FindSounds(audio);
+    ASSERT_EQ(sounds.size(), 2u) << "got " << sounds.size();
+    double leftward = EnergyDecibels(ChannelEnergy(audio, sounds[0], LEFT_CHANNEL), ChannelEnergy(audio, sounds[0], RIGHT_CHANNEL));
+    double rightward = EnergyDecibels(ChannelEnergy(audio, sounds[1], RIGHT_CHANNEL), ChannelEnergy(audio, sounds[1], LEFT_CHANNEL));
+    std::printf("balance -44: RMS left %.0f right %.0f; balance 43: RMS left %.0f right %.0f\n",
+                ChannelRms(audio, sounds[0], LEFT_CHANNEL), ChannelRms(audio, sounds[0], RIGHT_CHANNEL),
+                ChannelRms(audio, sounds[1], LEFT_CHANNEL), ChannelRms(audio, sounds[1], RIGHT_CHANNEL));
+    EXPECT_GT(leftward, 20) << "left over right, dB; got " << leftward;
+    EXPECT_GT(rightward, 20) << "right over left, dB; got " << rightward;
+}
+
+TEST_F(ClipCapture, VolumeTwentyIsQuieterByTheTablesAttenuation) {
+    ASSERT_NO_FATAL_FAILURE(PlayPop(100, 0));
+    ASSERT_NO_FATAL_FAILURE(PlayPop(20, 0));
+    ASSERT_NO_FATAL_FAILURE(PlayPop(100, 0));  // the whole pop again, after its end
+    std::vector<SoundSpan> sounds = FindSounds(audio);
+    ASSERT_EQ(sounds.size(), 3u) << "got " << sounds.size();
+    double drop = EnergyDecibels(ChannelEnergy(audio, sounds[0], -1), ChannelEnergy(audio, sounds[1], -1));
+    double replay = EnergyDecibels(ChannelEnergy(audio, sounds[2], -1), ChannelEnergy(audio, sounds[0], -1));
+    std::printf("RMS: volume 100 %.0f (%.3f s), volume 20 %.0f (%.3f s), again %.0f; drop %.2f dB\n",
+                ChannelRms(audio, sounds[0], -1), sounds[0].Seconds(), ChannelRms(audio, sounds[1], -1),
+                sounds[1].Seconds(), ChannelRms(audio, sounds[2], -1), drop);
+    EXPECT_NEAR(drop, 13.98, 1.5) << "the table gives -13.98 dB; got " << drop;
+    EXPECT_NEAR(replay, 0, 0.5) << "a replay sounds as loud; got " << replay << " dB";
+    EXPECT_GT(sounds[2].Seconds(), 0.25) << "the whole 300 ms pop plays again; got " << sounds[2].Seconds();
+}
+
+}  // namespace

@@ -1,0 +1,145 @@
+#include "support/audio_capture.h"
+
+#include "support/testbed.h"
+
+#include <dshow.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+bool ReadCaptureFile(const std::string& path, CapturedAudio* audio) {
+    audio->samples.clear();
+    if (path.empty()) return false;
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;
+    int16_t chunk[4096];
+    size_t got;
+    while ((got = std::fread(chunk, sizeof chunk[0], 4096, file)) > 0) audio->samples.insert(audio->samples.end(), chunk, chunk + got);
+    std::fclose(file);
+    if (audio->samples.size() % 2) audio->samples.pop_back();  // a frame cut off mid-write
+    return true;
+}
+
+std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold, size_t gapFrames) {
+    std::vector<SoundSpan> sounds;
+    bool inSound = false;
+    SoundSpan current{0, 0};
+    for (size_t frame = 0; frame < audio.Frames(); ++frame) {
+        bool loud = std::abs(audio.At(frame, LEFT_CHANNEL)) >= threshold || std::abs(audio.At(frame, RIGHT_CHANNEL)) >= threshold;
+        if (!loud) continue;
+        if (inSound && frame - current.end < gapFrames) {
+            current.end = frame + 1;
+        } else {
+            if (inSound) sounds.push_back(current);
+            current = {frame, frame + 1};
+            inSound = true;
+        }
+    }
+    if (inSound) sounds.push_back(current);
+    return sounds;
+}
+
+double ChannelEnergy(const CapturedAudio& audio, const SoundSpan& span, int channel) {
+    double energy = 0;
+    for (size_t frame = span.first; frame < span.end && frame < audio.Frames(); ++frame) {
+        for (int c = 0; c < 2; ++c) {
+            if (channel >= 0 && c != channel) continue;
+            double sample = audio.At(frame, c);
+            energy += sample * sample;
+        }
+    }
+    return energy;
+}
+
+double ChannelRms(const CapturedAudio& audio, const SoundSpan& span, int channel) {
+    size_t frames = span.end > span.first ? span.end - span.first : 0;
+    if (frames == 0) return 0;
+    return std::sqrt(ChannelEnergy(audio, span, channel) / (frames * (channel < 0 ? 2 : 1)));
+}
+
+double EnergyDecibels(double a, double b) {
+    // A silent side counts as one unit of energy, so the ratio stays finite.
+    return 10.0 * std::log10((a > 1 ? a : 1) / (b > 1 ? b : 1));
+}
+
+double EstimatePitchHz(const CapturedAudio& audio, const SoundSpan& span) {
+    int channel = ChannelEnergy(audio, span, LEFT_CHANNEL) >= ChannelEnergy(audio, span, RIGHT_CHANNEL) ? LEFT_CHANNEL
+                                                                                                         : RIGHT_CHANNEL;
+    constexpr int HYSTERESIS = 16;
+    int sign = 0;
+    size_t crossings = 0;
+    for (size_t frame = span.first; frame < span.end && frame < audio.Frames(); ++frame) {
+        int sample = audio.At(frame, channel);
+        int now = sample >= HYSTERESIS ? 1 : sample <= -HYSTERESIS ? -1 : 0;
+        if (now == 0) continue;
+        if (sign != 0 && now != sign) ++crossings;
+        sign = now;
+    }
+    double seconds = span.Seconds();
+    return seconds > 0 ? crossings / 2.0 / seconds : 0;
+}
+
+bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs) {
+    IMediaEvent* events = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) return false;
+    long code = 0;
+    HRESULT waited = events->WaitForCompletion(static_cast<long>(timeoutMs), &code);
+    events->Release();
+    return waited == S_OK;
+}
+
+long long GraphPositionMs(IUnknown* graph) {
+    IMediaSeeking* seeking = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking)))) return -1;
+    LONGLONG position = 0;
+    HRESULT got = seeking->GetCurrentPosition(&position);
+    seeking->Release();
+    return SUCCEEDED(got) ? position / 10000 : -1;  // media time is in 100 ns units
+}
+
+bool RemoveGraphClock(IUnknown* graph) {
+    IMediaFilter* filter = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter)))) return false;
+    HRESULT removed = filter->SetSyncSource(nullptr);
+    filter->Release();
+    return SUCCEEDED(removed);
+}
+
+bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) {
+    constexpr size_t TRAILING_SILENCE = CAPTURE_RATE / 10;  // as FindSounds' gap: nothing more joins the last sound
+    std::string path = CaptureFilePath();
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ReadCaptureFile(path, audio)) {
+            std::vector<SoundSpan> sounds = FindSounds(*audio);
+            if (sounds.size() >= count && audio->Frames() - sounds.back().end >= TRAILING_SILENCE) return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);  // the file only grows by the device's writes; polling is all there is
+    }
+}
+
+HRESULT PlayFileThroughDirectShow(const char* fileName, CapturedAudio* heard, DWORD timeoutMs) {
+    HRESULT com = CoInitialize(nullptr);
+    IGraphBuilder* graph = nullptr;
+    HRESULT result = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                      reinterpret_cast<void**>(&graph));
+    if (SUCCEEDED(result)) {
+        WCHAR wideName[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, fileName, -1, wideName, MAX_PATH);
+        result = graph->RenderFile(wideName, nullptr);
+        IMediaControl* control = nullptr;
+        if (result == S_OK && SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
+            RemoveGraphClock(graph);
+            control->Run();
+            if (!WaitForGraphCompletion(graph, timeoutMs)) result = E_ABORT;
+            if (result == S_OK && heard && !WaitForCapturedSounds(1, heard, timeoutMs)) result = E_ABORT;
+            control->Stop();
+            control->Release();
+        }
+        graph->Release();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return result;
+}
