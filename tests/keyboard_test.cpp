@@ -1,0 +1,203 @@
+// The keyboard library under Wine: the released-key rules on placed
+// snapshots, and real key events from the X server through DirectInput.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "runtime/keyboard/keyboard.h"
+#include "runtime/keyboard/keyboard_internal.h"
+#include "runtime/screen/screen.h"
+#include "support/key_injection.h"
+#include "support/screen_readback.h"
+#include "support/testbed.h"
+
+namespace {
+
+constexpr char FULL_TITLE[] = "F12 for window-mode and back";
+
+void PlaceSnapshot(std::initializer_list<int> downKeys) {
+    memset(Keyboard.keyState, 0, sizeof Keyboard.keyState);
+    for (int key : downKeys) Keyboard.keyState[key] = 0x80;
+}
+
+class KeyboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(InitKeyboardInput(), 0);
+        ASSERT_NE(InitScreenSystem(), 0);
+    }
+    void TearDown() override {
+        if (window_) CloseDisplay();
+        if (window_) DestroyWindow(window_);
+        EndScreenSystem();
+        EndKeyboardInput();
+    }
+    HWND window_ = nullptr;  // a parent window some tests open a windowed display in
+};
+
+// The real-key cases need the host's key server; tests/e2e/keyboard_keys_test.sh
+// runs them with it. They read the keys in the full screen, the program's
+// usual mode: Wine gives that window the X focus itself, where an ordinary
+// window would wait for a window manager that the test bed does not have.
+class KeyboardRealKeys : public KeyboardTest {
+protected:
+    void SetUp() override {
+        if (!CanInjectKeys()) GTEST_SKIP() << "no key server: tests/e2e/keyboard_keys_test.sh runs these";
+        KeyboardTest::SetUp();
+        ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+        ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1; })) << "the keyboard never read";
+    }
+    void TearDown() override {
+        CloseDisplay();
+        KeyboardTest::TearDown();
+    }
+    // Has xdotool press or release keys, then polls until the snapshot shows
+    // `key` in the wanted state. Only PollKeyboard runs meanwhile: what
+    // WasKeyReleased has seen stays as the test left it.
+    void Press(const std::string& arguments, int key, bool down) {
+        ASSERT_TRUE(InjectKeys(arguments)) << "xdotool " << arguments;
+        ASSERT_TRUE(PumpMessagesUntil([&] { return PollKeyboard() == 1 && IsDown(key) == down; }))
+            << "after " << arguments << " key " << key << " stayed " << (down ? "up" : "down");
+    }
+    static bool IsDown(int key) { return (Keyboard.keyState[key] & 0x80) != 0; }
+};
+
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Released-key rules, on snapshots placed by hand
+
+TEST(WasKeyReleased, ReportsEachReleaseOnceAfterACallSawTheKeyDown) {
+    struct Step {
+        std::vector<int> down;  // keys down in the snapshot
+        int32_t key;            // asked for
+        int expected;
+    } steps[] = {
+        {{}, KEY_ESCAPE, 0},
+        {{KEY_ESCAPE}, KEY_ESCAPE, 0},
+        {{KEY_ESCAPE}, KEY_ESCAPE, 0},   // held across polls
+        {{}, KEY_ESCAPE, 1},             // let go: once
+        {{}, KEY_ESCAPE, 0},
+        {{KEY_F12}, KEY_ESCAPE, 0},      // F12 down, but nobody asked for it
+        {{}, KEY_F12, 0},                // asked only after it went up: not reported
+        {{KEY_F12, KEY_ESCAPE}, KEY_ANY, 0},
+        {{}, KEY_ANY, 1},                // both releases consumed at once
+        {{}, KEY_ESCAPE, 0},
+        {{}, KEY_F12, 0},
+        {{255}, 255, 0},
+        {{}, 255, 1},                    // the single-key form knows code 255
+        {{255}, KEY_ANY, 0},
+        {{}, KEY_ANY, 0},                // the any-key form never looks at it
+        {{254}, KEY_ANY, 0},
+        {{}, KEY_ANY, 1},
+        {{KEY_ESCAPE}, 256, 0},          // out of range: always 0
+        {{KEY_ESCAPE}, -2, 0},
+        {{}, 256, 0},
+    };
+    memset(Keyboard.keyWasDown, 0, sizeof Keyboard.keyWasDown);
+    int index = 0;
+    for (const Step& step : steps) {
+        memset(Keyboard.keyState, 0, sizeof Keyboard.keyState);
+        for (int key : step.down) Keyboard.keyState[key] = 0x80;
+        int got = WasKeyReleased(step.key);
+        EXPECT_EQ(got, step.expected) << "step " << index << " key " << step.key << " got " << got;
+        ++index;
+    }
+}
+
+TEST(WasKeyReleased, OnlyBitSevenMeansDown) {
+    memset(Keyboard.keyWasDown, 0, sizeof Keyboard.keyWasDown);
+    PlaceSnapshot({});
+    Keyboard.keyState[KEY_ESCAPE] = 0x7F;
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0);
+    EXPECT_EQ(Keyboard.keyWasDown[KEY_ESCAPE], 0) << "a byte without bit 7 counted as down";
+    Keyboard.keyState[KEY_ESCAPE] = 0x80;
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0);
+    Keyboard.keyState[KEY_ESCAPE] = 0x01;
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 1);
+}
+
+// ---------------------------------------------------------------------------
+// The device
+
+TEST_F(KeyboardTest, SecondInitCreatesNoSecondDevice) {
+    IDirectInputDevice7A* device = Keyboard.device;
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(Keyboard.devicePhase, 1) << "got " << Keyboard.devicePhase;
+    EXPECT_NE(InitKeyboardInput(), 0);
+    EXPECT_EQ(Keyboard.device, device);
+    EXPECT_EQ(DirectInput.referenceCount, 3) << "got " << DirectInput.referenceCount;  // ours, the screen's, this
+    EndKeyboardInput();
+    EXPECT_EQ(DirectInput.referenceCount, 2) << "got " << DirectInput.referenceCount;
+    EXPECT_NE(DirectInput.object, nullptr);
+}
+
+TEST_F(KeyboardTest, DataFormatMatchesThePublishedKeyboardFormat) {
+    ASSERT_NE(Keyboard.objectArray, nullptr);
+    EXPECT_EQ(Keyboard.dataFormat.dwDataSize, 256u);
+    EXPECT_EQ(Keyboard.dataFormat.dwNumObjs, 256u);
+    EXPECT_EQ(Keyboard.dataFormat.dwFlags, static_cast<DWORD>(DIDF_RELAXIS));
+    for (int i : {0, 1, 88, 255}) {
+        const DIOBJECTDATAFORMAT& object = Keyboard.objectArray[i];
+        EXPECT_TRUE(IsEqualGUID(*object.pguid, GUID_Key)) << "entry " << i;
+        EXPECT_EQ(object.dwOfs, static_cast<DWORD>(i)) << "entry " << i << " got " << object.dwOfs;
+        EXPECT_EQ(object.dwType, DIDFT_BUTTON | DIDFT_OPTIONAL | (static_cast<DWORD>(i) << 8))
+            << "entry " << i << " got " << std::hex << object.dwType;
+    }
+}
+
+TEST_F(KeyboardTest, PollFollowsTheDisplayFromTheFullScreenToAWindow) {
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);  // polls: binds to the multimedia window
+    EXPECT_EQ(Keyboard.devicePhase, 2) << "got " << Keyboard.devicePhase;
+    EXPECT_EQ(PollKeyboard(), 1);
+    CloseDisplay();
+    window_ = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(window_, 0, 0, 300, 200, 0, 0, 0), 1);
+    FlushMessages();
+    EXPECT_EQ(PollKeyboard(), 0) << "the first poll after the switch read the old binding";
+    EXPECT_EQ(PollKeyboard(), 1) << "the rebinding did not take";
+}
+
+TEST_F(KeyboardTest, PollWithoutDeviceReturnsZero) {
+    EndKeyboardInput();
+    EXPECT_EQ(Keyboard.device, nullptr);
+    EXPECT_EQ(PollKeyboard(), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Real key events
+
+TEST_F(KeyboardRealKeys, EscapeHeldAcrossPollsIsReportedOnceWhenLetGo) {
+    Press("keydown Escape", KEY_ESCAPE, true);
+    for (int poll = 0; poll < 4; ++poll) {
+        EXPECT_EQ(PollKeyboard(), 1) << "poll " << poll;
+        EXPECT_TRUE(IsDown(KEY_ESCAPE)) << "poll " << poll << " did not see Esc down";
+        EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "poll " << poll;
+    }
+    Press("keyup Escape", KEY_ESCAPE, false);
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 1);
+    for (int poll = 0; poll < 3; ++poll) {
+        PollKeyboard();
+        EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "reported again at poll " << poll;
+    }
+}
+
+TEST_F(KeyboardRealKeys, KeyPressedAndReleasedBetweenCallsIsNotReported) {
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0);
+    // Keys arrive in order: once F11 shows down, Esc has been down and up.
+    Press("key Escape keydown F11", 87, true);
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "a release no call saw coming was reported";
+    Press("keyup F11", 87, false);
+}
+
+TEST_F(KeyboardRealKeys, AnyKeyConsumesEveryPendingRelease) {
+    Press("keydown Escape keydown F12", KEY_F12, true);
+    EXPECT_TRUE(IsDown(KEY_ESCAPE)) << "Esc not seen down";
+    EXPECT_EQ(WasKeyReleased(KEY_ANY), 0);
+    Press("keyup Escape keyup F12", KEY_F12, false);
+    EXPECT_EQ(WasKeyReleased(KEY_ANY), 1);
+    EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "Esc's release was left pending";
+    EXPECT_EQ(WasKeyReleased(KEY_F12), 0) << "F12's release was left pending";
+    EXPECT_EQ(WasKeyReleased(KEY_ANY), 0);
+}
