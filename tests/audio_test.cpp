@@ -458,6 +458,20 @@ TEST_F(MediaClipTest, ADestroyedListClipIsNeverCurrent) {
     EXPECT_EQ(LevelsOf(reinterpret_cast<MediaClip*>(next)->graphBuilder), (AudioLevels{-2000, 0}));
 }
 
+TEST_F(MediaClipTest, ReloadingAListClipKeepsItsHandle) {
+    uintptr_t handle = LoadMediaClip(NEW_LIST_OBJECT, "pop-0.wav");
+    ASSERT_NE(handle, 0u);
+    ObjectId value = static_cast<ObjectId>(handle);
+    EXPECT_EQ(LoadMediaClip(value, "pop+1.wav"), handle);
+    ASSERT_EQ(PlayMediaClip(value, owner), 1);
+    SetMediaClipAudio(60, 0);
+    EXPECT_EQ(LevelsOf(SelectMediaClip(value)), (AudioLevels{-444, 0})) << "got " << LevelsOf(SelectMediaClip(value));
+
+    EXPECT_EQ(LoadMediaClip(value, ""), 0u);
+    EXPECT_EQ(PlayMediaClip(value, owner), 0) << "the record went with its clip";
+    SetMediaClipAudio(10, 0);  // no current clip: touches nothing freed
+}
+
 // The program ends its media layer and exits at once, pops still sounding.
 TEST(MediaPlayerEnd, EndsWithClipsStillPlaying) {
     ASSERT_NE(InitMediaPlayer(), 0u) << "no DirectDraw object";

@@ -93,6 +93,34 @@ void PlaceVideoInWindow(MediaClip* clip, HWND window) {
     videoWindow->SetWindowPosition(corner.x, corner.y, width, height);
 }
 
+bool IsListClip(ObjectId value) { return !(value >= 0 && value <= MediaPlayer.clips.Count()); }
+
+// Stops the clip and releases all it holds; the record stays, zeroed.
+void EmptyClip(ObjectId value, MediaClip* clip) {
+    if (SelectMediaClip(value)) RewindCurrentClip();
+    ReleaseInterface(clip->graphBuilder);
+    ReleaseInterface(clip->mediaControl);
+    ReleaseInterface(clip->mediaEvents);
+    ReleaseInterface(clip->videoWindow);
+    ReleaseInterface(clip->audio);
+    ReleaseInterface(clip->video);
+    ReleaseInterface(clip->seeking);
+    std::free(clip->fileName);
+    if (clip->multimediaStream) clip->multimediaStream->SetState(STREAMSTATE_STOP);
+    ReleaseInterface(clip->multimediaStream);
+    ReleaseInterface(clip->streamInterfaces[0]);
+    ReleaseInterface(clip->streamInterfaces[2]);
+    ReleaseInterface(clip->streamInterfaces[1]);
+    std::memset(clip, 0, sizeof *clip);
+}
+
+// A table record stays (zeroed); a list record goes back to the node heap,
+// and the current clip stops naming it.
+void GiveBackRecord(ObjectId value) {
+    if (IsListClip(value) && MediaPlayer.currentClip == value) MediaPlayer.currentClip = NO_CURRENT_CLIP;
+    MediaPlayer.clips.Clear(value);
+}
+
 void DestroyClipEntry(ObjectId value) { DestroyMediaClip(value); }
 
 }  // namespace
@@ -112,19 +140,26 @@ uintptr_t InitMediaPlayer() {
 uintptr_t LoadMediaClip(ObjectId number, const char* fileName) {
     MediaClip* clip = MediaPlayer.clips.Slot(number);
     if (!clip) return 0;
-    if (number != NEW_LIST_OBJECT) DestroyMediaClip(number);
+    ObjectId value = number == NEW_LIST_OBJECT ? ListHandleOf(clip) : number;
+    bool listRecord = IsListClip(value);
+    if (number != NEW_LIST_OBJECT) {
+        // A list record loaded anew keeps its record, and so its handle.
+        if (listRecord)
+            EmptyClip(value, clip);
+        else
+            DestroyMediaClip(number);
+    }
     if (!fileName || !*fileName) {
-        // An empty list record would be unreachable: its handle is never returned.
-        if (number == NEW_LIST_OBJECT) MediaPlayer.clips.Clear(ListHandleOf(clip));
+        // An empty list record would be unreachable by lookups: give it back.
+        if (listRecord) GiveBackRecord(value);
         return 0;
     }
-    ObjectId value = number == NEW_LIST_OBJECT ? ListHandleOf(clip) : number;
 
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                          reinterpret_cast<void**>(&clip->graphBuilder)) != S_OK ||
         !clip->graphBuilder) {
         clip->graphBuilder = nullptr;
-        if (number == NEW_LIST_OBJECT) MediaPlayer.clips.Clear(value);
+        if (listRecord) GiveBackRecord(value);
         return 0;
     }
     bool loaded = RenderClipFile(clip, fileName);
@@ -183,25 +218,8 @@ void SetMediaClipAudio(int32_t volume, int32_t balance) {
 void DestroyMediaClip(ObjectId value) {
     MediaClip* clip = MediaPlayer.clips.Lookup(value);
     if (!clip) return;
-    SelectMediaClip(value);
-    RewindCurrentClip();
-    ReleaseInterface(clip->graphBuilder);
-    ReleaseInterface(clip->mediaControl);
-    ReleaseInterface(clip->mediaEvents);
-    ReleaseInterface(clip->videoWindow);
-    ReleaseInterface(clip->audio);
-    ReleaseInterface(clip->video);
-    ReleaseInterface(clip->seeking);
-    std::free(clip->fileName);
-    clip->fileName = nullptr;
-    if (clip->multimediaStream) clip->multimediaStream->SetState(STREAMSTATE_STOP);
-    ReleaseInterface(clip->multimediaStream);
-    ReleaseInterface(clip->streamInterfaces[0]);
-    ReleaseInterface(clip->streamInterfaces[2]);
-    ReleaseInterface(clip->streamInterfaces[1]);
-    bool listClip = !(value >= 0 && value <= MediaPlayer.clips.Count());
-    if (listClip && MediaPlayer.currentClip == value) MediaPlayer.currentClip = NO_CURRENT_CLIP;
-    MediaPlayer.clips.Clear(value);
+    EmptyClip(value, clip);
+    GiveBackRecord(value);
 }
 
 void EndMediaPlayer() {
