@@ -107,8 +107,10 @@ ToneDecoderCalls ToneCalls;
 int16_t ToneSample(int32_t index) { return static_cast<int16_t>(index * 3 - 150); }
 
 const SoundDecoder ToneDecoder{
-    [](FILE*, const char*, const void* block, int32_t) -> int32_t {
+    [](FILE* file, const char*, const void* block, int32_t) -> int32_t {
         ++ToneCalls.accepts;
+        char magic[4] = {};
+        if (file && std::fread(magic, 1, 4, file) == 4) return std::memcmp(magic, "TONE", 4) == 0;
         return block && std::memcmp(block, "TONE", 4) == 0;
     },
     [](void* target, int32_t targetLength, int32_t) {
@@ -234,6 +236,33 @@ TEST_F(SoundSystemTest, DecodedBlocksBecomeSixteenBitPcm) {
     ASSERT_EQ(contents.bytes.size(), 400u);
     const auto* samples = reinterpret_cast<const int16_t*>(contents.bytes.data());
     for (int i : {0, 1, 77, 199}) EXPECT_EQ(samples[i], ToneSample(i)) << "sample " << i << " got " << samples[i];
+}
+
+TEST_F(SoundSystemTest, AFileStaysOpenForTheChosenDecoderUntilItDecodes) {
+    RegisterToneDecoderOnce();
+    struct Case {
+        const char* name;
+        const char* contents;
+        int selected;
+    } cases[] = {{"tone-file.tmp", "TONE and more", 1}, {"other-file.tmp", "RIFF", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FILE* file = std::fopen(c.name, "wb");
+        ASSERT_NE(file, nullptr);
+        std::fputs(c.contents, file);
+        std::fclose(file);
+
+        EXPECT_EQ(SelectSoundDecoder(c.name, nullptr, 0), c.selected);
+        // An open C stream holds the file against deletion.
+        if (c.selected) {
+            EXPECT_FALSE(DeleteFileA(c.name)) << "the decoder's file is still open";
+            int16_t target[400];
+            DecodeWithCurrentDecoder(target, sizeof target, 0);
+            EXPECT_EQ(target[5], ToneSample(5)) << "got " << target[5];
+        }
+        EXPECT_TRUE(DeleteFileA(c.name)) << "closed after the decode or the refusal; error " << GetLastError();
+    }
+    EXPECT_EQ(SelectSoundDecoder("no such file.tmp", nullptr, 0), 0);
 }
 
 TEST_F(SoundSystemTest, SoundSixtyGrowsTheTableToSeventy) {
@@ -470,6 +499,15 @@ TEST_F(MediaClipTest, ReloadingAListClipKeepsItsHandle) {
     EXPECT_EQ(LoadMediaClip(value, ""), 0u);
     EXPECT_EQ(PlayMediaClip(value, owner), 0) << "the record went with its clip";
     SetMediaClipAudio(10, 0);  // no current clip: touches nothing freed
+}
+
+TEST_F(MediaClipTest, StreamModeWithoutAStreamPlaysTheGraph) {
+    IGraphBuilder* graph = Graph(POP_HIGH);
+    ASSERT_EQ(PlayMediaClip(POP_HIGH, MEDIA_CLIP_STREAM_WINDOW), 1);
+    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    ASSERT_EQ(PlayMediaClip(POP_HIGH, MEDIA_CLIP_STREAM_WINDOW), 1);
+    EXPECT_LT(GraphPositionMs(graph), 60) << "rewound through the graph; got " << GraphPositionMs(graph);
+    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
 }
 
 // The program ends its media layer and exits at once, pops still sounding.
