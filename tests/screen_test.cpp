@@ -695,6 +695,34 @@ TEST_F(ScreenTest, WindowedPresentPacesToTheFrameRate) {
     DestroyWindow(parent);
 }
 
+double SecondsForPresents(int count) {
+    LARGE_INTEGER frequency;
+    LARGE_INTEGER start;
+    LARGE_INTEGER end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    for (int i = 0; i < count; ++i) PresentFrame();
+    QueryPerformanceCounter(&end);
+    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+}
+
+TEST_F(ScreenTest, FullScreenPacesOnlyWhenTheAdapterReportsAFrequency) {
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    printf("monitor frequency reported: %u\n", Screen.monitorFrequency);
+    // Wine reports no frequency; a real adapter reports its refresh rate.
+    Screen.monitorFrequency = 60;
+    ASSERT_EQ(SetFrameRateLimit(10), 1);  // 1/11 s a frame
+    double paced = SecondsForPresents(4);
+    EXPECT_GE(paced, 4.0 / 11) << "got " << paced << " s for 4 frames";
+
+    Screen.monitorFrequency = 0;  // equal to the requested rate: only the flip paces
+    ASSERT_EQ(SetFrameRateLimit(10), 1);
+    double unpaced = SecondsForPresents(4);
+    EXPECT_LT(unpaced, 4.0 / 11) << "got " << unpaced << " s for 4 frames";
+    printf("4 frames: %.3f s paced, %.3f s unpaced\n", paced, unpaced);
+    CloseDisplay();
+}
+
 TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
     HWND parent = CreateParentWindow(100, 100, 300, 200);
     ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
