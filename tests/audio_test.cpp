@@ -426,14 +426,19 @@ TEST_F(MediaClipTest, PlayOfAnUnloadedNumberLeavesTheCurrentClip) {
     EXPECT_EQ(LevelsOf(Graph(POP_HIGH)), (AudioLevels{-100, 100})) << "got " << LevelsOf(Graph(POP_HIGH));
 }
 
-TEST_F(MediaClipTest, FailedLoadOfAMissingFileLeavesItsEmptiedRecordCurrent) {
-    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
-    SetMediaClipAudio(100, 0);
-    EXPECT_EQ(LoadMediaClip(7, "no such pop.wav"), 0u);
-    EXPECT_EQ(GetClipVideoWidth(), 0) << "the current record is empty";
-    SetMediaClipAudio(20, -50);
-    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{0, 0})) << "got " << LevelsOf(Graph(POP_LOW));
-    EXPECT_EQ(PlayMediaClip(7, owner), 0);
+TEST_F(MediaClipTest, FailedLoadLeavesItsEmptiedRecordCurrent) {
+    // 260 UTF-16 characters hold at most 259 and the terminator.
+    std::string tooLong = BuildFolder() + "\\" + std::string(260, 'p') + ".wav";
+    for (const char* name : {"no such pop.wav", tooLong.c_str()}) {
+        SCOPED_TRACE(std::string(name).substr(0, 40));
+        ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
+        SetMediaClipAudio(100, 0);
+        EXPECT_EQ(LoadMediaClip(7, name), 0u);
+        EXPECT_EQ(GetClipVideoWidth(), 0) << "the current record is empty";
+        SetMediaClipAudio(20, -50);
+        EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{0, 0})) << "got " << LevelsOf(Graph(POP_LOW));
+        EXPECT_EQ(PlayMediaClip(7, owner), 0);
+    }
 }
 
 TEST_F(MediaClipTest, EmptyNameDestroysTheClipUnderItsNumber) {

@@ -14,7 +14,8 @@ ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::string commandLine = "\"" + std::string(self, length) + "\" " + arguments;
+    std::string commandLine(1, '"');
+    commandLine.append(self, length).append("\" ").append(arguments);
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
     mutableLine.push_back('\0');
     STARTUPINFOA startup{};
