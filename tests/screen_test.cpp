@@ -88,6 +88,13 @@ DEVMODEA CurrentMode() {
     return mode;
 }
 
+BOOL CALLBACK CountMultimediaWindows(HWND window, LPARAM count) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (lstrcmpA(name, "MultimediaBase Class") == 0) ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 int HooksRun = 0;
 void CountHook() {
     ++HooksRun;
@@ -120,15 +127,7 @@ TEST_F(ScreenTest, MultimediaWindowIsCreatedOnce) {
     EXPECT_EQ(GetDisplayWindowHandle(), first) << "got " << GetDisplayWindowHandle();
     EXPECT_EQ(CreateMultimediaWindow(), 1);
     int windows = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM count) -> BOOL {
-            char name[64] = {};
-            GetClassNameA(window, name, sizeof name);
-            if (lstrcmpA(name, "MultimediaBase Class") == 0) ++*reinterpret_cast<int*>(count);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&windows));
+    EnumThreadWindows(GetCurrentThreadId(), CountMultimediaWindows, reinterpret_cast<LPARAM>(&windows));
     EXPECT_EQ(windows, 1) << "got " << windows << " multimedia windows";
     EXPECT_FALSE(IsWindowVisible(first));
 }

@@ -102,12 +102,17 @@ void BlitBackBuffer() {
     Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
 }
 
+// A whole refresh at 30 Hz and more: a driver whose scan line never moves
+// must not hold the frame for longer than that.
+constexpr DWORD LONGEST_BEAM_WAIT_MS = 40;
+
 void WaitForBeamBelow(LONG bottom) {
     DWORD screenHeight = static_cast<DWORD>(GetSystemMetrics(SM_CYSCREEN));
+    DWORD start = GetTickCount();
     DWORD scanLine = 0;
     // Fails during the vertical blank, and always where the driver cannot tell.
     while (SUCCEEDED(DirectDraw.object->GetScanLine(&scanLine)) && static_cast<LONG>(scanLine) <= bottom &&
-           scanLine < screenHeight) {
+           scanLine < screenHeight && GetTickCount() - start < LONGEST_BEAM_WAIT_MS) {
     }
 }
 
@@ -144,7 +149,7 @@ LRESULT ForgetOnDestroy(WNDPROC saved, HWND window, WPARAM wParam, LPARAM lParam
 
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     SubclassedParent* parent = FindSubclassedParent(window);
-    WNDPROC saved = parent ? parent->savedProcedure : Screen.savedWindowProcedure;
+    WNDPROC saved = parent ? parent->savedProcedure : nullptr;  // never another window's procedure
     switch (message) {
     case WM_PAINT: return RepaintLastFrame(saved, window, wParam, lParam);
     case WM_WTSSESSION_CHANGE: HandleSessionChange(wParam); return 0;
