@@ -95,6 +95,14 @@ BOOL CALLBACK CountMultimediaWindows(HWND window, LPARAM count) {
     return TRUE;
 }
 
+bool HasMode(DWORD width, DWORD height, DWORD bits) {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i)
+        if (mode.dmPelsWidth == width && mode.dmPelsHeight == height && mode.dmBitsPerPel == bits) return true;
+    return false;
+}
+
 int HooksRun = 0;
 void CountHook() {
     ++HooksRun;
@@ -463,9 +471,14 @@ TEST_F(ScreenTest, FullScreenFrameIsVisibleAfterTheFlip) {
 }
 
 TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
-    ASSERT_EQ(OpenFullDisplay(65536 + 1024, 768, 16 + 0x70000, FULL_TITLE), 1);
-    EXPECT_EQ(Screen.width, 1024) << "got " << Screen.width;
+    // 640 by 480 where the adapter has it; a headless X server offers only its own size.
+    int32_t width = HasMode(640, 480, 16) ? 640 : 1024;
+    int32_t height = width == 640 ? 480 : 768;
+    ASSERT_EQ(OpenFullDisplay(65536 + width, height, 16 + 0x70000, FULL_TITLE), 1);
+    EXPECT_EQ(Screen.width, width) << "got " << Screen.width;
     EXPECT_EQ(Screen.depth, 16) << "got " << Screen.depth;
+    DEVMODEA mode = CurrentMode();
+    EXPECT_EQ(mode.dmPelsWidth, static_cast<DWORD>(width)) << "got " << mode.dmPelsWidth;
     CloseDisplay();
     EXPECT_EQ(OpenFullDisplay(65536 - 1, 768, 16, FULL_TITLE), 0) << "a width of -1 was accepted";
     EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
