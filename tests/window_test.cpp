@@ -717,6 +717,34 @@ TEST_F(LiveSizingTest, SizingBelowTheMinimumPinsTheEdge) {
     EXPECT_EQ(WindowSystem.sizing.active, 0);
 }
 
+TEST_F(LiveSizingTest, SizingEndsWithTheWindowOrItsCapture) {
+    StartKeyboardSizing();
+    Key(VK_RIGHT);
+    HWND other = OpenWindow(1, 600, 400, 200, 100);
+    ASSERT_NE(other, nullptr);
+    RECT otherStart = OuterRect(other);
+    PostMessageA(other, WM_KEYDOWN, VK_RIGHT, 0);
+    PumpUntilQuiet();
+    RECT otherNow = OuterRect(other);
+    EXPECT_TRUE(EqualRect(&otherNow, &otherStart)) << "a key in another window moved it, left " << otherNow.left;
+
+    DestroyAppWindow(0);
+    EXPECT_EQ(WindowSystem.sizing.active, 0) << "sizing outlived its window";
+    HWND again = OpenWindow(0, 100, 100, 400, 300, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
+    ASSERT_NE(again, nullptr);
+    RECT before = OuterRect(again);
+    PostMessageA(again, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
+    PumpUntilQuiet();
+    RECT after = OuterRect(again);
+    EXPECT_TRUE(EqualRect(&after, &before)) << "a mouse move sized the new window, right " << after.right;
+
+    window = again;
+    StartKeyboardSizing();
+    SetCapture(other);
+    EXPECT_EQ(WindowSystem.sizing.active, 0) << "sizing went on without the capture";
+    ReleaseCapture();
+}
+
 // ---------------------------------------------------------------------------
 // Message requester
 

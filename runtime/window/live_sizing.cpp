@@ -95,6 +95,7 @@ LRESULT StartLiveSizing(HWND window, WPARAM wParam) {
 
     LiveSizingState& s = Sizing();
     s.active = 1;
+    s.window = window;
     s.edge = static_cast<int32_t>(wParam & 0xF);
     GetWindowRect(window, &s.currentRect);
     s.startRect = s.currentRect;
@@ -192,12 +193,22 @@ LRESULT HandleLiveSizing(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         if (message == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_SIZE) return StartLiveSizing(window, wParam);
         return NOT_HANDLED;
     }
+    // Other windows go on as usual; without this, a key or mouse move that
+    // reaches another window would move it onto the sized window's rectangle.
+    if (window != Sizing().window) return NOT_HANDLED;
     switch (message) {
         case WM_MOUSEMOVE: return HandleSizingMouseMove(window, lParam);
         case WM_LBUTTONUP:
             ReleaseCapture();
             return FinishLiveSizing(window);
         case WM_KEYDOWN: return HandleSizingKey(window, wParam);
+        case WM_CAPTURECHANGED:
+        case WM_DESTROY:
+            // Capture taken away, or the window destroyed (the program leaves
+            // window mode): sizing ends where it stands, or it would carry on
+            // in whatever window comes next.
+            if (message == WM_DESTROY || reinterpret_cast<HWND>(lParam) != window) Sizing().active = 0;
+            return NOT_HANDLED;
         default: return NOT_HANDLED;
     }
 }

@@ -45,6 +45,7 @@ struct EventState {
 
 struct LiveSizingState {
     int32_t active;
+    HWND window;          // the window being sized
     int32_t edge;         // 0 = keyboard sizing with no edge chosen, else WMSZ_*
     RECT currentRect;     // screen coordinates
     RECT startRect;       // restored by Esc
