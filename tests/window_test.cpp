@@ -44,6 +44,33 @@ std::string TextOf(HWND window) {
     return text;
 }
 
+// Creations and destructions of the library's windows, in the order they
+// happen, seen through a hook on this thread.
+struct WindowLifeEvent {
+    int code;  // HCBT_CREATEWND or HCBT_DESTROYWND
+    HWND window;
+};
+std::vector<WindowLifeEvent>* windowLife;
+
+LRESULT CALLBACK RecordWindowLife(int code, WPARAM wParam, LPARAM lParam) {
+    // The platform's own helper windows of the thread (input method) are left out.
+    auto window = reinterpret_cast<HWND>(wParam);
+    if ((code == HCBT_CREATEWND || code == HCBT_DESTROYWND) && ClassNameOf(window).rfind("WindowClass_", 0) == 0)
+        windowLife->push_back({code, window});
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+class WindowLifeRecorder {
+public:
+    WindowLifeRecorder() {
+        windowLife = &events;
+        hook = SetWindowsHookExA(WH_CBT, RecordWindowLife, nullptr, GetCurrentThreadId());
+    }
+    ~WindowLifeRecorder() { UnhookWindowsHookEx(hook); }
+    std::vector<WindowLifeEvent> events;
+    HHOOK hook;
+};
+
 // ---------------------------------------------------------------------------
 // Window objects
 
@@ -71,8 +98,14 @@ TEST_F(WindowTest, MainWindowHasExactClientSizeCornerClassAndTitle) {
 TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     HWND first = OpenWindow(0);
     ASSERT_NE(first, nullptr);
+    WindowLifeRecorder recorder;
+    ASSERT_NE(recorder.hook, nullptr);
     HWND second = OpenWindow(0, 50, 60);
     ASSERT_NE(second, nullptr);
+    ASSERT_EQ(recorder.events.size(), 2u) << "got " << recorder.events.size() << " creations and destructions";
+    EXPECT_EQ(recorder.events[0].code, HCBT_DESTROYWND) << "the old window goes before the new one is made";
+    EXPECT_EQ(recorder.events[0].window, first);
+    EXPECT_EQ(recorder.events[1].code, HCBT_CREATEWND);
     EXPECT_FALSE(IsWindow(first)) << "the first window still exists";
     EXPECT_EQ(GetAppWindowHandle(0), second);
     EXPECT_EQ(ClassNameOf(second), "WindowClass_0");
@@ -220,15 +253,6 @@ TEST_F(WindowTest, ListWindowIsAddressedByItsHandle) {
     EXPECT_EQ(GetAppWindowHandle(static_cast<ObjectId>(handle)), nullptr);
 }
 
-std::vector<HWND>* destroyedWindows;
-
-LRESULT CALLBACK RecordDestruction(int code, WPARAM wParam, LPARAM lParam) {
-    // The platform's own helper windows of the thread (input method) go too.
-    if (code == HCBT_DESTROYWND && ClassNameOf(reinterpret_cast<HWND>(wParam)).rfind("WindowClass_", 0) == 0)
-        destroyedWindows->push_back(reinterpret_cast<HWND>(wParam));
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     std::vector<HWND> expected;
     uintptr_t older = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "older");
@@ -239,11 +263,13 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     for (HWND w : expected) ASSERT_NE(w, nullptr);
 
     std::vector<HWND> destroyed;
-    destroyedWindows = &destroyed;
-    HHOOK hook = SetWindowsHookExA(WH_CBT, RecordDestruction, nullptr, GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    DestroyAllAppWindows();
-    UnhookWindowsHookEx(hook);
+    {
+        WindowLifeRecorder recorder;
+        ASSERT_NE(recorder.hook, nullptr);
+        DestroyAllAppWindows();
+        for (const WindowLifeEvent& event : recorder.events)
+            if (event.code == HCBT_DESTROYWND) destroyed.push_back(event.window);
+    }
 
     ASSERT_EQ(destroyed.size(), expected.size()) << "got " << destroyed.size() << " windows destroyed";
     for (size_t i = 0; i < destroyed.size(); ++i)
