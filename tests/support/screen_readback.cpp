@@ -32,7 +32,7 @@ DominantColor DominantScreenColor(const RECT& area) {
     return dominant;
 }
 
-HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC procedure) {
+HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC procedure, bool visible) {
     if (!procedure) procedure = DefWindowProcA;
     // One class per procedure: the procedure is what tests tell windows apart by.
     static std::map<WNDPROC, std::string> classes;
@@ -50,11 +50,11 @@ HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC
         found = classes.emplace(procedure, name).first;
     }
     RECT outer{0, 0, clientWidth, clientHeight};
-    DWORD style = WS_OVERLAPPEDWINDOW | WS_VISIBLE;
+    DWORD style = WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0);
     AdjustWindowRectEx(&outer, style, FALSE, 0);
     HWND window = CreateWindowExA(0, found->second.c_str(), "screen test", style, x, y, outer.right - outer.left,
                                   outer.bottom - outer.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window) {
+    if (window && visible) {
         // Without a window manager nothing else would bring it forward.
         SetForegroundWindow(window);
         UpdateWindow(window);

@@ -18,7 +18,9 @@ struct DominantColor {
 };
 DominantColor DominantScreenColor(const RECT& area);
 
-// A visible, overlapped top-level window whose client area is clientWidth by
-// clientHeight at roughly x, y, painting itself white. `procedure` defaults
-// to DefWindowProcA; the class is registered once per procedure.
-HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC procedure = nullptr);
+// An overlapped top-level window, visible and in front unless told otherwise,
+// whose client area is clientWidth by clientHeight at roughly x, y, painting
+// itself white. `procedure` defaults to DefWindowProcA; the class is
+// registered once per procedure.
+HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC procedure = nullptr,
+                        bool visible = true);
