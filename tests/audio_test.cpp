@@ -8,6 +8,7 @@
 #include <dsound.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -439,6 +440,39 @@ TEST_F(MediaClipTest, FailedLoadLeavesItsEmptiedRecordCurrent) {
         EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{0, 0})) << "got " << LevelsOf(Graph(POP_LOW));
         EXPECT_EQ(PlayMediaClip(7, owner), 0);
     }
+}
+
+// Damaged WAVE files fail to load like missing ones, whatever DirectShow
+// would have made of them; odd but whole ones still load.
+TEST_F(MediaClipTest, DamagedWaveFilesAreRefused) {
+    auto header = [](uint32_t riffLength) {
+        std::string bytes = "RIFF";
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((riffLength >> (8 * i)) & 0xFF);
+        return bytes + "WAVE";
+    };
+    auto chunk = [](const char* id, uint32_t length, size_t bodyBytes) {
+        std::string bytes(id, 4);
+        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((length >> (8 * i)) & 0xFF);
+        return bytes + std::string(bodyBytes, '\0');
+    };
+    std::string format = "fmt " + std::string("\x10\0\0\0\x01\0\x01\0\x44\xac\0\0\x88\x58\x01\0\x02\0\x10\0", 20);
+    struct Case { const char* name; std::string bytes; bool loads; } cases[] = {
+        {"data longer than the file", header(1060) + format + chunk("data", 100000000, 1024), false},
+        {"no format chunk", header(1060) + chunk("junk", 16, 16) + chunk("data", 1024, 1024), false},
+        {"header only", header(4), false},
+        {"zeros after the header", header(1 << 20) + std::string(1 << 20, '\0'), false},
+        {"whole, with a chunk before the data", header(2068) + format + chunk("LIST", 4, 4) + chunk("data", 2000, 2000), true},
+    };
+    std::string path = BuildFolder() + "\\damaged-test.wav";
+    for (const Case& c : cases) {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(file, nullptr);
+        std::fwrite(c.bytes.data(), 1, c.bytes.size(), file);
+        std::fclose(file);
+        uintptr_t clip = LoadMediaClip(8, path.c_str());
+        EXPECT_EQ(clip != 0, c.loads) << c.name << ": got " << clip;
+    }
+    std::remove(path.c_str());
 }
 
 TEST_F(MediaClipTest, EmptyNameDestroysTheClipUnderItsNumber) {

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -67,9 +68,47 @@ bool QueryClipInterfaces(MediaClip* clip) {
     return ok;
 }
 
+// A WAVE file that has no format chunk before its data, or whose data chunk
+// runs past the end of the file, is damaged. DirectShow would play whatever
+// part of it happens to parse (or pick the format up from garbage), so such
+// a file fails to load like one that cannot be rendered at all. Files of
+// other kinds are left to DirectShow to judge.
+constexpr int MAX_CHUNKS_BEFORE_DATA = 64;
+
+bool IsDamagedWaveFile(const char* fileName) {
+    std::FILE* file = std::fopen(fileName, "rb");
+    if (!file) return false;  // RenderFile reports what cannot be opened
+    bool damaged = true;
+    char header[12];
+    long long size = -1;
+    if (_fseeki64(file, 0, SEEK_END) == 0) size = _ftelli64(file);
+    if (size >= 0 && _fseeki64(file, 0, SEEK_SET) == 0 && std::fread(header, 1, 12, file) == 12 &&
+        (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)) {
+        damaged = false;  // not a WAVE file: not ours to judge
+    } else if (size >= 12) {
+        long long position = 12;
+        bool haveFormat = false;
+        for (int chunk = 0; chunk < MAX_CHUNKS_BEFORE_DATA && position + 8 <= size; ++chunk) {
+            unsigned char chunkHeader[8];
+            if (_fseeki64(file, position, SEEK_SET) != 0 || std::fread(chunkHeader, 1, 8, file) != 8) break;
+            unsigned long long length = chunkHeader[4] | (chunkHeader[5] << 8) | (chunkHeader[6] << 16) |
+                                        (static_cast<unsigned long long>(chunkHeader[7]) << 24);
+            if (std::memcmp(chunkHeader, "fmt ", 4) == 0) haveFormat = length >= 16;
+            if (std::memcmp(chunkHeader, "data", 4) == 0) {
+                damaged = !haveFormat || position + 8 + static_cast<long long>(length) > size;
+                break;
+            }
+            position += 8 + static_cast<long long>(length) + (length & 1);
+        }
+    }
+    std::fclose(file);
+    return damaged;
+}
+
 bool RenderClipFile(MediaClip* clip, const char* fileName) {
     WCHAR wideName[FILE_NAME_CHARACTERS];
     if (MultiByteToWideChar(CP_ACP, 0, fileName, -1, wideName, FILE_NAME_CHARACTERS) == 0) return false;
+    if (IsDamagedWaveFile(fileName)) return false;
     if (clip->graphBuilder->RenderFile(wideName, nullptr) != S_OK) return false;
     return QueryClipInterfaces(clip);
 }
