@@ -13,6 +13,7 @@
 //                                      the system reports them) and its window count
 //   probe away SECONDS                 takes the foreground with a window of its own
 //                                      for SECONDS, then gives it back to the toy
+//   probe list                         lists every top-level window, for debugging
 //   probe kill                         ends a plimbadoosh.exe left running by a failed test
 // Exit status 0 when the condition was met, 1 when the time ran out.
 #include <windows.h>
@@ -198,6 +199,17 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
+    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
+        EnumWindows([](HWND w, LPARAM) -> BOOL {
+            char title[128] = {}, cls[64] = {};
+            GetWindowTextA(w, title, sizeof title);
+            GetClassNameA(w, cls, sizeof cls);
+            RECT r; GetWindowRect(w, &r);
+            std::printf("%p visible=%d iconic=%d fg=%d class=%s title=%s rect=%ld,%ld,%ld,%ld\n", (void*)w, IsWindowVisible(w), IsIconic(w), GetForegroundWindow() == w, cls, title, r.left, r.top, r.right, r.bottom);
+            return TRUE;
+        }, 0);
+        return 0;
+    }
     if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(static_cast<DWORD>(std::atoi(argv[2])));
     if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) {
         HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
