@@ -2,10 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "app/program.h"
 #include "runtime/core/core.h"
+#include "support/child_process.h"
+#include "support/gdi_readback.h"
 
 namespace {
 
@@ -118,6 +122,53 @@ TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
     Bubble small{300, 200, 2, 0, 0};
     UpdateBubble(small);
     EXPECT_EQ(small.color, MakeRGB(6, 6, 255)) << std::hex << small.color;
+}
+
+// The whole toy in a child process: real start-up, 200 switches between the
+// display modes with a frame after each, then the real end. GDI objects and
+// windows must not pile up, and the process must leave with status 0.
+int CountThreadWindows() {
+    int count = 0;
+    EnumThreadWindows(
+        GetCurrentThreadId(), [](HWND, LPARAM counter) -> BOOL { return ++*reinterpret_cast<int*>(counter), TRUE; },
+        reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(ToyRun, DISABLED_TogglesInChild) {
+    StartProgram(GetModuleHandleA(nullptr));
+    SetUpScene();
+    for (int i = 0; i < 4; ++i) {
+        ToggleDisplayMode();
+        RunFrame();
+    }
+    int gdiBefore = CountGdiObjects(), windowsBefore = CountThreadWindows();
+    for (int i = 0; i < 200; ++i) {
+        ToggleDisplayMode();
+        RunFrame();
+    }
+    std::printf("counts %d %d %d %d mode %d\n", gdiBefore, CountGdiObjects(), windowsBefore, CountThreadWindows(),
+                SceneState.displayMode);
+    std::fflush(stdout);
+    ExitProgram();
+}
+
+TEST(ToyRun, TwoHundredTogglesLeaveGdiObjectsAndWindowsFlat) {
+    ChildRun child = RunThisTestProgram("--gtest_also_run_disabled_tests --gtest_filter=ToyRun.DISABLED_TogglesInChild",
+                                        180000);
+    ASSERT_TRUE(child.started);
+    ASSERT_TRUE(child.finished) << "the toy did not end; output: " << child.output;
+    EXPECT_EQ(child.exitCode, 0u) << "output: " << child.output;
+    size_t at = child.output.find("counts ");
+    ASSERT_NE(at, std::string::npos) << "the child never got through the toggles: " << child.output;
+    int gdiBefore = 0, gdiAfter = 0, windowsBefore = 0, windowsAfter = 0, mode = -1;
+    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "counts %d %d %d %d mode %d", &gdiBefore, &gdiAfter,
+                          &windowsBefore, &windowsAfter, &mode),
+              5);
+    EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
+    EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after 200 toggles";
+    EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after 200 toggles";
+    EXPECT_EQ(mode, 1) << "an even number of toggles after set-up ends in full screen";
 }
 
 }  // namespace
