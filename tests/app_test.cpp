@@ -135,6 +135,20 @@ int CountThreadWindows() {
     return count;
 }
 
+// Bytes in use in one of the runtime's private heaps.
+long long HeapBytesInUse(HANDLE heap) {
+    if (!heap) return 0;
+    long long total = 0;
+    PROCESS_HEAP_ENTRY entry{};
+    HeapLock(heap);
+    while (HeapWalk(heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
+    HeapUnlock(heap);
+    return total;
+}
+
+long long RuntimeBytesInUse() { return HeapBytesInUse(RuntimeHeap) + HeapBytesInUse(ObjectNodeHeap); }
+
 TEST(ToyRun, DISABLED_TogglesInChild) {
     StartProgram(GetModuleHandleA(nullptr));
     SetUpScene();
@@ -143,17 +157,18 @@ TEST(ToyRun, DISABLED_TogglesInChild) {
         RunFrame();
     }
     int gdiBefore = CountGdiObjects(), windowsBefore = CountThreadWindows();
+    long long heapBefore = RuntimeBytesInUse();
     for (int i = 0; i < 200; ++i) {
         ToggleDisplayMode();
         RunFrame();
     }
-    std::printf("counts %d %d %d %d mode %d\n", gdiBefore, CountGdiObjects(), windowsBefore, CountThreadWindows(),
-                SceneState.displayMode);
+    std::printf("counts %d %d %d %d mode %d heap %lld %lld\n", gdiBefore, CountGdiObjects(), windowsBefore,
+                CountThreadWindows(), SceneState.displayMode, heapBefore, RuntimeBytesInUse());
     std::fflush(stdout);
     ExitProgram();
 }
 
-TEST(ToyRun, TwoHundredTogglesLeaveGdiObjectsAndWindowsFlat) {
+TEST(ToyRun, TwoHundredTogglesLeaveGdiObjectsWindowsAndHeapsFlat) {
     ChildRun child = RunThisTestProgram("--gtest_also_run_disabled_tests --gtest_filter=ToyRun.DISABLED_TogglesInChild",
                                         180000);
     ASSERT_TRUE(child.started);
@@ -162,9 +177,13 @@ TEST(ToyRun, TwoHundredTogglesLeaveGdiObjectsAndWindowsFlat) {
     size_t at = child.output.find("counts ");
     ASSERT_NE(at, std::string::npos) << "the child never got through the toggles: " << child.output;
     int gdiBefore = 0, gdiAfter = 0, windowsBefore = 0, windowsAfter = 0, mode = -1;
-    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "counts %d %d %d %d mode %d", &gdiBefore, &gdiAfter,
-                          &windowsBefore, &windowsAfter, &mode),
-              5);
+    long long heapBefore = 0, heapAfter = 0;
+    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "counts %d %d %d %d mode %d heap %lld %lld", &gdiBefore,
+                          &gdiAfter, &windowsBefore, &windowsAfter, &mode, &heapBefore, &heapAfter),
+              7)
+        << child.output;
+    EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
+    EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
     EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
     EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after 200 toggles";
     EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after 200 toggles";
