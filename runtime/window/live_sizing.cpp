@@ -32,6 +32,16 @@ void PlaceSizingCursor(WORD cursor, LONG x, LONG y) {
     ShowSizingCursor(cursor);
 }
 
+// The moving edge of a span whose other edge stays put, kept so that the span
+// lies within the size limits; direction is +1 for a right or bottom edge,
+// -1 for a left or top one.
+LONG ClampMovingEdge(LONG moving, LONG fixed, int direction, LONG minSize, LONG maxSize) {
+    LONG size = direction * (moving - fixed);
+    if (size < minSize) return fixed + direction * minSize;
+    if (size > maxSize) return fixed + direction * maxSize;
+    return moving;
+}
+
 // Right and bottom edges are taken 2 pixels inside the point, the top-left
 // corner 2 pixels out, so that the cursor spots chosen for each edge give
 // back the rectangle unchanged.
@@ -40,34 +50,14 @@ void ApplySizingPoint(LONG x, LONG y) {
     RECT& r = s.currentRect;
     const LONG minW = s.limits.ptMinTrackSize.x, minH = s.limits.ptMinTrackSize.y;
     const LONG maxW = s.limits.ptMaxTrackSize.x, maxH = s.limits.ptMaxTrackSize.y;
-    if (s.edge == WMSZ_LEFT || s.edge == WMSZ_TOPLEFT || s.edge == WMSZ_BOTTOMLEFT) {
-        r.left = s.edge == WMSZ_TOPLEFT ? x - 2 : x;
-        if (r.right - r.left < minW)
-            r.left = r.right - minW;
-        else if (r.right - r.left > maxW)
-            r.left = r.right - maxW;
-    }
-    if (s.edge == WMSZ_RIGHT || s.edge == WMSZ_TOPRIGHT || s.edge == WMSZ_BOTTOMRIGHT) {
-        r.right = x + 2;
-        if (r.right - r.left < minW)
-            r.right = r.left + minW;
-        else if (r.right - r.left > maxW)
-            r.right = r.left + maxW;
-    }
-    if (s.edge == WMSZ_TOP || s.edge == WMSZ_TOPLEFT || s.edge == WMSZ_TOPRIGHT) {
-        r.top = s.edge == WMSZ_TOPLEFT ? y - 2 : y;
-        if (r.bottom - r.top < minH)
-            r.top = r.bottom - minH;
-        else if (r.bottom - r.top > maxH)
-            r.top = r.bottom - maxH;
-    }
-    if (s.edge == WMSZ_BOTTOM || s.edge == WMSZ_BOTTOMLEFT || s.edge == WMSZ_BOTTOMRIGHT) {
-        r.bottom = y + 2;
-        if (r.bottom - r.top < minH)
-            r.bottom = r.top + minH;
-        else if (r.bottom - r.top > maxH)
-            r.bottom = r.top + maxH;
-    }
+    if (s.edge == WMSZ_LEFT || s.edge == WMSZ_TOPLEFT || s.edge == WMSZ_BOTTOMLEFT)
+        r.left = ClampMovingEdge(s.edge == WMSZ_TOPLEFT ? x - 2 : x, r.right, -1, minW, maxW);
+    if (s.edge == WMSZ_RIGHT || s.edge == WMSZ_TOPRIGHT || s.edge == WMSZ_BOTTOMRIGHT)
+        r.right = ClampMovingEdge(x + 2, r.left, 1, minW, maxW);
+    if (s.edge == WMSZ_TOP || s.edge == WMSZ_TOPLEFT || s.edge == WMSZ_TOPRIGHT)
+        r.top = ClampMovingEdge(s.edge == WMSZ_TOPLEFT ? y - 2 : y, r.bottom, -1, minH, maxH);
+    if (s.edge == WMSZ_BOTTOM || s.edge == WMSZ_BOTTOMLEFT || s.edge == WMSZ_BOTTOMRIGHT)
+        r.bottom = ClampMovingEdge(y + 2, r.top, 1, minH, maxH);
 }
 
 void MoveSizedWindow(HWND window, const RECT& rect) {

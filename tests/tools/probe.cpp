@@ -101,15 +101,21 @@ int DismissErrorBox(DWORD deadline) {
     return 1;
 }
 
-DWORD FindToyProcess() {
+// Calls visit(process id) for each running plimbadoosh.exe until it returns false.
+template <typename Visit>
+void ForEachToyProcess(Visit visit) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    if (snapshot == INVALID_HANDLE_VALUE) return;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    DWORD found = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more && !found; more = Process32Next(snapshot, &entry))
-        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") == 0) found = entry.th32ProcessID;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") == 0 && !visit(entry.th32ProcessID)) break;
     CloseHandle(snapshot);
+}
+
+DWORD FindToyProcess() {
+    DWORD found = 0;
+    ForEachToyProcess([&](DWORD id) { return found = id, false; });
     return found;
 }
 
@@ -167,20 +173,15 @@ int TakeForegroundAway(DWORD seconds) {
 }
 
 int KillToy() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 1;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
     int killed = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
-        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") != 0) continue;
-        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, entry.th32ProcessID)) {
+    ForEachToyProcess([&](DWORD id) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
             TerminateProcess(process, 1);
             CloseHandle(process);
             ++killed;
         }
-    }
-    CloseHandle(snapshot);
+        return true;
+    });
     return killed ? 0 : 1;
 }
 
