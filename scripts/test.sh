@@ -15,4 +15,11 @@ cmake --build --preset windows-x64
 # shellcheck source=scripts/testbed.sh
 . scripts/testbed.sh
 testbed_start build/x64/testbed
-ctest --preset windows-x64 "$@"
+set +e
+ctest --preset windows-x64 "$@" 2>&1 | tee build/x64/ctest.log
+status=${PIPESTATUS[0]}
+set -e
+testbed_stop
+# CTest's own summary line closes the output.
+grep -E '^[0-9]+% tests passed' build/x64/ctest.log | tail -1 || true
+exit "$status"
