@@ -127,11 +127,14 @@ TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
 // The whole toy in a child process: real start-up, 200 switches between the
 // display modes with a frame after each, then the real end. GDI objects and
 // windows must not pile up, and the process must leave with status 0.
+BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
+    ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
 int CountThreadWindows() {
     int count = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(), [](HWND, LPARAM counter) -> BOOL { return ++*reinterpret_cast<int*>(counter), TRUE; },
-        reinterpret_cast<LPARAM>(&count));
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
     return count;
 }
 

@@ -101,6 +101,18 @@ int DismissErrorBox(DWORD deadline) {
     return 1;
 }
 
+BOOL CALLBACK PrintWindowLine(HWND window, LPARAM) {
+    char title[128] = {}, className[64] = {};
+    GetWindowTextA(window, title, sizeof title);
+    GetClassNameA(window, className, sizeof className);
+    RECT r;
+    GetWindowRect(window, &r);
+    std::printf("%p visible=%d iconic=%d foreground=%d class=%s title=%s rect=%ld,%ld,%ld,%ld\n",
+                static_cast<void*>(window), IsWindowVisible(window), IsIconic(window), GetForegroundWindow() == window,
+                className, title, r.left, r.top, r.right, r.bottom);
+    return TRUE;
+}
+
 // Calls visit(process id) for each running plimbadoosh.exe until it returns false.
 template <typename Visit>
 void ForEachToyProcess(Visit visit) {
@@ -201,14 +213,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
-        EnumWindows([](HWND w, LPARAM) -> BOOL {
-            char title[128] = {}, cls[64] = {};
-            GetWindowTextA(w, title, sizeof title);
-            GetClassNameA(w, cls, sizeof cls);
-            RECT r; GetWindowRect(w, &r);
-            std::printf("%p visible=%d iconic=%d fg=%d class=%s title=%s rect=%ld,%ld,%ld,%ld\n", (void*)w, IsWindowVisible(w), IsIconic(w), GetForegroundWindow() == w, cls, title, r.left, r.top, r.right, r.bottom);
-            return TRUE;
-        }, 0);
+        EnumWindows(PrintWindowLine, 0);
         return 0;
     }
     if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(static_cast<DWORD>(std::atoi(argv[2])));
