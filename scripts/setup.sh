@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ zip
+  cmake make g++ zip unzip
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
