@@ -16,7 +16,8 @@ void EnterFullScreen() {
 
 void EnterWindowMode() {
     CloseDisplay();
-    if (!CreateAppWindow(0, 100, 100, SCENE_WIDTH, SCENE_HEIGHT, WS_CAPTION | WS_SYSMENU, WINDOW_MODE_TITLE))
+    if (!CreateAppWindow(0, APP_WINDOW_X, APP_WINDOW_Y, SCENE_WIDTH, SCENE_HEIGHT, APP_WINDOW_STYLE,
+                         WINDOW_MODE_TITLE))
         FailWithMessage("can't open window");
     if (!OpenWindowedDisplay(GetAppWindowHandle(0), 0, 0, SCENE_WIDTH, SCENE_HEIGHT, 0, 0, 0))
         FailWithMessage("can't open windowed screen #");

@@ -37,6 +37,9 @@ constexpr int32_t SCENE_HEIGHT = 450;
 constexpr int32_t FULL_SCREEN_WIDTH = 1024;
 constexpr int32_t FULL_SCREEN_HEIGHT = 768;
 constexpr int32_t FULL_SCREEN_DEPTH = 16;
+constexpr int32_t APP_WINDOW_X = 100;  // outer top-left corner of window 0
+constexpr int32_t APP_WINDOW_Y = 100;
+constexpr uint32_t APP_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU;
 constexpr int32_t BUBBLE_COUNT = 6;
 constexpr int32_t FIRST_POP_CLIP = 3;  // clips 3, 4, 5; 0 to 2 are never used
 

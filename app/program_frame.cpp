@@ -18,8 +18,6 @@ const char* const FULL_SCREEN_TITLE = "F12 for window-mode and back";
 
 namespace {
 
-constexpr uint32_t APP_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU;
-
 void ZeroProgramGlobals() {
     SceneState = {};
     RuntimeHeap = nullptr;
@@ -63,7 +61,7 @@ void StartProgram(HINSTANCE module) {
     if (!StartInputAndScreen()) FailWithMessage("DX ?");
     if (!StartSoundAndMovie()) FailWithMessage("can't init sound/movie");
     if (!LoadPopSounds()) FailWithMessage("pop sounds not loaded");
-    if (!CreateAppWindow(0, 100, 100, SCENE_WIDTH, SCENE_HEIGHT, APP_WINDOW_STYLE, START_TITLE))
+    if (!CreateAppWindow(0, APP_WINDOW_X, APP_WINDOW_Y, SCENE_WIDTH, SCENE_HEIGHT, APP_WINDOW_STYLE, START_TITLE))
         FailWithMessage("can't open window #");
     if (!OpenWindowedDisplay(GetAppWindowHandle(0), 0, 0, SCENE_WIDTH, SCENE_HEIGHT, 0, 0, 0))
         FailWithMessage("can't open windowed screen #");
