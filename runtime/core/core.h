@@ -65,9 +65,10 @@ bool IsListHandle(const ObjectTable& table, ObjectId value);     // a live list 
 ObjectId ListHandleOf(const void* record);                       // the handle of a list record
 void* AllocObjectNode(ObjectNode** list, size_t recordSize);     // zeroed record linked at the head
 void FreeObjectNode(ObjectNode** list, void* record);            // unlink and free
-// Frees list objects (newest first), then numbers 0..count-1 (or down from
-// count-1 for descending tables), calling the library's own free operation.
-void FreeAllObjects(ObjectTable& table, void (*freeObject)(ObjectId));
+// Calls visit for the list objects (newest first, each successor read before
+// the call, so visit may free the object), then for numbers 0..count-1 (or
+// down from count-1 for descending tables): the order of every library's end.
+void VisitAllObjects(ObjectTable& table, void (*visit)(ObjectId));
 bool CreateObjectNodeHeap();
 void DestroyObjectNodeHeap();
 
@@ -81,7 +82,8 @@ struct ObjectTableOf {
     Record* Slot(ObjectId number) { return static_cast<Record*>(ObjectTableSlot(table, number)); }
     Record* Lookup(ObjectId value) const { return static_cast<Record*>(LookupObject(table, value)); }
     void Clear(ObjectId value) { ClearObjectSlot(table, value); }
-    void FreeAll(void (*freeObject)(ObjectId)) { FreeAllObjects(table, freeObject); }
+    void FreeAll(void (*freeObject)(ObjectId)) { VisitAllObjects(table, freeObject); }
+    void ForEach(void (*visit)(ObjectId)) { VisitAllObjects(table, visit); }
     bool Exists() const { return table.slots != nullptr; }
     int32_t Count() const { return table.count; }
 };

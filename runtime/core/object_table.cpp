@@ -114,17 +114,17 @@ void FreeObjectNode(ObjectNode** list, void* record) {
     HeapFree(ObjectNodeHeap, 0, node);
 }
 
-void FreeAllObjects(ObjectTable& table, void (*freeObject)(ObjectId)) {
+void VisitAllObjects(ObjectTable& table, void (*visit)(ObjectId)) {
     if (!table.slots) return;
     for (ObjectNode* node = table.list; node;) {
         ObjectNode* next = node->next;  // freeing unlinks the node
-        freeObject(ListHandleOf(node + 1));
+        visit(ListHandleOf(node + 1));
         node = next;
     }
     if (table.constants.freeDescending) {
-        for (int32_t number = table.count - 1; number >= 0; --number) freeObject(number);
+        for (int32_t number = table.count - 1; number >= 0; --number) visit(number);
     } else {
-        for (int32_t number = 0; number < table.count; ++number) freeObject(number);
+        for (int32_t number = 0; number < table.count; ++number) visit(number);
     }
 }
 

@@ -22,8 +22,7 @@ void FreeScreenObject(ObjectId value) {
     Screen.screenObjects.Clear(value);
 }
 
-// The table's walk visits list objects newest first, then the numbers: the
-// order every walk over screen objects takes.
+// Preserving and restoring skip pixel blocks, which have no surface to lose.
 template <void (*Visit)(ScreenObject&)>
 void VisitScreenObject(ObjectId value) {
     ScreenObject* object = Screen.screenObjects.Lookup(value);
@@ -253,9 +252,9 @@ void ClearDisplayBuffers() {
 }
 
 void PreserveScreenObjects() {
-    Screen.screenObjects.FreeAll(VisitScreenObject<PreserveScreenObject>);
+    Screen.screenObjects.ForEach(VisitScreenObject<PreserveScreenObject>);
 }
 
 void RestoreScreenObjects() {
-    Screen.screenObjects.FreeAll(VisitScreenObject<RestoreScreenObject>);
+    Screen.screenObjects.ForEach(VisitScreenObject<RestoreScreenObject>);
 }
