@@ -32,16 +32,6 @@ void RebirthBubble(Bubble& bubble) {
     SetMediaClipAudio(SceneState.soundVolume, SceneState.soundBalance);
 }
 
-// The pause below tests activity every 100 ms; the activation that ends it
-// only arrives when the display window's messages are dispatched.
-void DispatchPendingMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 void ReadInput() {
     PollKeyboard();
     if (SceneState.displayMode == 0) {
@@ -122,6 +112,8 @@ void RunFrame() {
     for (SceneState.bubbleIndex = 0; SceneState.bubbleIndex < BUBBLE_COUNT; ++SceneState.bubbleIndex)
         UpdateBubble(SceneState.bubbles[SceneState.bubbleIndex]);
     DrawScene();
+    // The activation that ends this pause only arrives when the display
+    // window's messages are dispatched.
     while (!IsDisplayActive()) {
         WaitMs(100);
         DispatchPendingMessages();

@@ -10,14 +10,6 @@ int32_t LowWordSigned(int32_t value) {
     return static_cast<int16_t>(static_cast<uint16_t>(value));
 }
 
-void DispatchPendingMessages() {
-    MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageA(&message);
-    }
-}
-
 void ReattachPalette() {
     IDirectDrawPalette* palette = nullptr;
     if (SUCCEEDED(Screen.primarySurface->GetPalette(&palette)) && palette) {
@@ -45,6 +37,14 @@ int FailFullDisplay() {
 }
 
 }  // namespace
+
+void DispatchPendingMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
 
 int CreateFlipChain() {
     DDSURFACEDESC2 description{};

@@ -27,5 +27,6 @@ int SetFrameRateLimit(int32_t rate);     // 1, or 0 without a performance counte
 void PresentFrame();
 int IsDisplayActive();
 DrawTarget* DisplayDrawTarget();         // the back buffer as a drawing target, or null
+void DispatchPendingMessages();          // every message waiting in the thread's queue, as a full-screen present does
 void CloseDisplay();
 void EndScreenSystem();

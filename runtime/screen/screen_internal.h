@@ -56,7 +56,6 @@ struct ScreenState {
     int32_t rightMargin;
     int32_t bottomMargin;
     int32_t stretchToWindow;
-    WNDPROC savedWindowProcedure;    // of the parent subclassed most recently
     SubclassedParent subclassedParents[MAX_SUBCLASSED_PARENTS];
     DeactivationHook deactivationHook;
     int32_t hookCalled;              // the hook ran since the last activation

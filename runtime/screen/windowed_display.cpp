@@ -28,7 +28,6 @@ bool SubclassParent(HWND parentWindow) {
     if (!previous) return false;
     slot->window = parentWindow;
     slot->savedProcedure = previous;
-    Screen.savedWindowProcedure = previous;
     SetPropA(parentWindow, SUBCLASS_MARK, reinterpret_cast<HANDLE>(1));
 
     // Optional: without it a locked session is simply not noticed.
