@@ -16,41 +16,37 @@
 
 namespace {
 
-double Seconds(LARGE_INTEGER counter) {
-    static LARGE_INTEGER frequency = [] {
+double Now() {
+    static const LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
         QueryPerformanceFrequency(&f);
         return f;
     }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
     return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-double Now() {
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return Seconds(counter);
-}
+// 100-nanosecond ticks of a FILETIME.
+ULONGLONG Ticks(FILETIME time) { return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime; }
 
 double CpuSeconds() {
     FILETIME created, exited, kernel, user;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto value = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return static_cast<double>(value(kernel) + value(user)) / 1e7;
+    return static_cast<double>(Ticks(kernel) + Ticks(user)) / 1e7;
 }
 
 double MainThreadCpuSeconds() {
     FILETIME created, exited, kernel, user;
     GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
-    auto value = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return static_cast<double>(value(kernel) + value(user)) / 1e7;
+    return static_cast<double>(Ticks(kernel) + Ticks(user)) / 1e7;
 }
 
 double SecondsSinceProcessStart() {
     FILETIME created, exited, kernel, user, now;
     GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
     GetSystemTimeAsFileTime(&now);
-    auto value = [](FILETIME t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
-    return static_cast<double>(value(now) - value(created)) / 1e7;
+    return static_cast<double>(Ticks(now) - Ticks(created)) / 1e7;
 }
 
 double ResidentMegabytes() {

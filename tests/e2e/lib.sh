@@ -94,16 +94,14 @@ e2e_colours() {
 # colour is a background (blue 255, red equal to green within the display's
 # 16-bit rounding). Leaves the shot in $1 and prints "r g b" of the background.
 e2e_wait_scene() {
-  local shot="$1" region="$2" seconds="$3" i line
+  local shot="$1" region="$2" seconds="$3" i count r g b
   for i in $(seq 1 $((seconds * 5))); do
     e2e_screenshot "$shot"
-    line="$(e2e_colours "$shot" "$region" | head -1)"
-    set -- $line
-    if [ "$#" -eq 4 ] && [ "$4" -ge 247 ] && [ $(( $2 > $3 ? $2 - $3 : $3 - $2 )) -le 8 ]; then
-      echo "$2 $3 $4"
+    read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
+    if [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]; then
+      echo "$r $g $b"
       return 0
     fi
-    set -- "$shot" "$region" "$seconds"
     sleep 0.2
   done
   return 1

@@ -50,9 +50,11 @@ e2e_wait_exit 15
 [ "$E2E_STATUS" = 0 ] || fail "exit status $E2E_STATUS"
 
 # Pops: the recording holds sound, in both channels (they are panned by x).
-read -r left right <<<"$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n remix 1 stat 2>&1 |
-  awk '/RMS +amplitude/ {print $3}') $(sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n remix 2 stat 2>&1 |
-  awk '/RMS +amplitude/ {print $3}')"
+channel_rms() {
+  sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n remix "$1" stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
+}
+left="$(channel_rms 1)"
+right="$(channel_rms 2)"
 echo "pops: left RMS $left, right RMS $right"
 awk -v l="$left" -v r="$right" 'BEGIN { exit !(l > 0.001 && r > 0.001) }' || fail "no pops heard"
 echo ok

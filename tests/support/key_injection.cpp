@@ -8,16 +8,7 @@
 
 namespace {
 
-// The server's folder as a Windows path (Wine maps the host's root to Z:), or empty.
-std::string KeyServerFolder() {
-    char unixPath[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("PLIMBA_KEY_SERVER", unixPath, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::string path = std::string("Z:") + unixPath;
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return path;
-}
+std::string KeyServerFolder() { return WindowsPathFromEnvironment("PLIMBA_KEY_SERVER"); }
 
 }  // namespace
 

@@ -34,10 +34,11 @@ std::string BuildFolder() {
     return folder;
 }
 
-std::string CaptureFilePath() {
-    // PLIMBA_CAPTURE is a Unix path; Wine maps the root file system to Z:.
+std::string CaptureFilePath() { return WindowsPathFromEnvironment("PLIMBA_CAPTURE"); }
+
+std::string WindowsPathFromEnvironment(const char* variable) {
     char unixPath[MAX_PATH];
-    DWORD length = GetEnvironmentVariableA("PLIMBA_CAPTURE", unixPath, MAX_PATH);
+    DWORD length = GetEnvironmentVariableA(variable, unixPath, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return {};
     std::string path = std::string("Z:") + unixPath;
     for (char& c : path)

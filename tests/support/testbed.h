@@ -16,6 +16,10 @@ void FlushMessages();
 // The folder holding the test programs and the generated pop sounds.
 std::string BuildFolder();
 
+// The Unix path in an environment variable as Wine sees it (the host's root
+// is drive Z:), or empty when the variable is unset.
+std::string WindowsPathFromEnvironment(const char* variable);
+
 // The file that ALSA's default device writes (16-bit stereo, 44.1 kHz),
 // or empty when the test bed has no capture.
 std::string CaptureFilePath();
