@@ -16,6 +16,8 @@ testbed_find_display() {
   return 1
 }
 
+TESTBED_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+
 testbed_start() {
   TESTBED_DIR="$(mkdir -p "$1" && cd "$1" && pwd)"
   mkdir -p "$TESTBED_DIR/home"
@@ -33,11 +35,10 @@ testbed_start() {
 export DISPLAY=:$display
 export WINEPREFIX="$TESTBED_DIR/prefix"
 export HOME="$TESTBED_DIR/home"
-export WINEDEBUG=\${PLIMBA_WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 export PLIMBA_TESTBED="$TESTBED_DIR"
 export PLIMBA_CAPTURE="$TESTBED_DIR/capture.raw"
+. "$TESTBED_ROOT/wine.sh"
 ENV
   # shellcheck disable=SC1091
   . "$TESTBED_DIR/env"
@@ -50,18 +51,15 @@ ALSA
 
   trap testbed_stop EXIT
   trap 'testbed_stop; exit 130' INT TERM
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wineboot -i </dev/null >"$TESTBED_DIR/wineboot.log" 2>&1
-    wineserver -w
-    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f </dev/null >/dev/null 2>&1
-    wineserver -w
-  fi
-  # With no window manager on the X server, Wine waits about two seconds for
-  # every managed window it hides or destroys; unmanaged windows go at once.
+  wine_prepare_prefix
+  # The test bed's own prefix: sound goes to ALSA (and so to capture.raw), and with
+  # no window manager on the X server, Wine would wait about two seconds for every
+  # managed window it hides or destroys, while unmanaged windows go at once.
   if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
-    wineserver -w
   fi
+  wine_apply_settings
   # A persistent, warm server makes each test process start in a blink; its
   # helpers must not hold the test runner's output pipe, hence the redirections.
   wineserver -p </dev/null >/dev/null 2>&1

@@ -1,0 +1,84 @@
+#!/bin/bash
+# The toy's Wine set-up on Linux, the one place every runner takes it from: the
+# interactive run and its demo, the test bed, bench.sh and soak.sh. Source this file.
+#
+#   wine_prepare_prefix     makes $WINEPREFIX if it is missing, or anew when it was made
+#                           before the Wine architectures now installed (a prefix made
+#                           without wine32 cannot start anything once wine32 is there)
+#   wine_apply_settings     writes the toy's settings into $WINEPREFIX
+#   wine_can_run_32bit      true when this machine runs 32-bit Windows programs
+#   wine_kernel_runs_32bit  true when it could, once wine32 is installed
+#
+# The settings are scoped to the toy's own executables (AppDefaults), so nothing else
+# run in the same prefix changes, the user's own prefix included:
+#   Direct3D renderer = gdi   DirectDraw then draws into plain memory with GDI instead of
+#                             through OpenGL on Wine's command-stream thread (wined3d_cs).
+#                             That thread cost most of the process's CPU, and when it was
+#                             still finishing at ExitProcess, the process under load ended
+#                             with 137 or 139 instead of 0. BENCHMARKS.md has the figures.
+
+# The executables that get the settings: the toy and the benchmark of its frame loop.
+WINE_TOY_PROGRAMS=(plimbadoosh.exe frame_bench.exe)
+
+# Wine stays quiet, and never offers to install Mono or Gecko, which the toy does not use.
+export WINEDEBUG="${PLIMBA_WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+
+wine_architectures() {
+  if [ -x /usr/lib/wine/wine ]; then echo "win32 win64"; else echo "win64"; fi
+}
+
+# Runs a tiny 32-bit Linux program (exit(0)): Wine's 32-bit loader needs the
+# kernel to run those, and some kernels are built without it.
+wine_kernel_runs_32bit() {
+  local probe status=0
+  probe="$(mktemp)"
+  printf '\x7fELF\x01\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x03\0\x01\0\0\0\x54\x80\x04\x08\x34\0\0\0\0\0\0\0\0\0\0\0\x34\0\x20\0\x01\0\0\0\0\0\0\0\x01\0\0\0\0\0\0\0\0\x80\x04\x08\0\x80\x04\x08\x5d\0\0\0\x5d\0\0\0\x05\0\0\0\0\x10\0\0\xb8\x01\0\0\0\x31\xdb\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null || status=$?
+  rm -f "$probe"
+  return "$status"
+}
+
+wine_can_run_32bit() {
+  [ -x /usr/lib/wine/wine ] && wine_kernel_runs_32bit
+}
+
+wine_prepare_prefix() {
+  local stamp="$WINEPREFIX/.plimba-architectures"
+  if [ -f "$WINEPREFIX/system.reg" ] && [ "$(cat "$stamp" 2>/dev/null)" != "$(wine_architectures)" ]; then
+    wineserver -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+  fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i </dev/null >"$WINEPREFIX/wineboot.log" 2>&1
+    wineserver -w
+    wine_architectures >"$stamp"
+  fi
+}
+
+# The settings of one executable, as a .reg section.
+wine_program_settings() {
+  cat <<REG
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\\$1\Direct3D]
+"renderer"="gdi"
+REG
+}
+
+wine_apply_settings() {
+  local reg program stamp="$WINEPREFIX/.plimba-settings"
+  reg="$(mktemp --suffix=.reg)"
+  {
+    echo "REGEDIT4"
+    for program in "${WINE_TOY_PROGRAMS[@]}"; do wine_program_settings "$program"; done
+  } >"$reg"
+  if ! cmp -s "$reg" "$stamp"; then
+    # Drive Z: is the Linux root in every prefix.
+    wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+    wineserver -w
+    cp "$reg" "$stamp"
+  fi
+  rm -f "$reg"
+}
