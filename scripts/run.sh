@@ -8,25 +8,44 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
 bash scripts/setup.sh
+# shellcheck source=scripts/wine.sh
+. scripts/wine.sh
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86 --target release_zip
 cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 --target plimbadoosh release_zip probe
+cmake --build --preset windows-x64 --target plimbadoosh probe
 
-play="$root/build/x64/play"
+# The release as a user unpacks it: the 32-bit toy and its sounds. Where this
+# machine cannot run 32-bit programs, the 64-bit build of the same toy plays.
+play="$root/build/play"
+rm -rf "$play"
 mkdir -p "$play"
-unzip -oq build/x64/plimbadoosh.zip -d "$play"
-
-if [ -n "${DISPLAY:-}" ]; then
-  echo "Running $play/plimbadoosh.exe (F12: window/full screen, Esc: quit)"
-  cd "$play"
-  exec wine plimbadoosh.exe
+unzip -oq build/x86/plimbadoosh.zip -d "$play"
+if ! wine_can_run_32bit; then
+  echo "This machine cannot run 32-bit programs; playing the 64-bit build."
+  cp build/x64/plimbadoosh.exe "$play/"
 fi
 
-demo="$root/build/x64/demo"
+if [ -n "${DISPLAY:-}" ]; then
+  # A Wine prefix of the toy's own, so neither its settings nor a remade prefix
+  # ever touch the user's own Wine; Wine's messages go to a log, not the terminal.
+  export WINEPREFIX="$root/build/wine-prefix"
+  log="$root/build/wine.log"
+  echo "Running $play/plimbadoosh.exe (F12: window/full screen, Esc: quit); Wine's messages: $log"
+  wine_prepare_prefix >"$log" 2>&1
+  wine_apply_settings >>"$log" 2>&1
+  cd "$play"
+  status=0
+  wine plimbadoosh.exe </dev/null >>"$log" 2>&1 || status=$?
+  exit "$status"
+fi
+
+demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo"
 # shellcheck source=scripts/testbed.sh
 . scripts/testbed.sh
-testbed_start build/x64/demo-testbed
+testbed_start build/demo-testbed
 : >"$PLIMBA_CAPTURE"
 
 probe() { wine "$root/build/x64/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }

@@ -54,8 +54,8 @@ done
 
 # Valid sounds in other shapes still play: stereo, and another sample rate.
 e2e_stage
-sox "$E2E_BUILD/pop-0.wav" -c 2 "$E2E_RUN/pop-0.wav"
-sox "$E2E_BUILD/pop-1.wav" -r 22050 "$E2E_RUN/pop-1.wav"
+sox "$E2E_SOUNDS/pop-0.wav" -c 2 "$E2E_RUN/pop-0.wav"
+sox "$E2E_SOUNDS/pop-1.wav" -r 22050 "$E2E_RUN/pop-1.wav"
 e2e_start
 e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "stereo / 22 kHz sounds were refused"
 e2e_key Escape

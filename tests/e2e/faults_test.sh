@@ -24,7 +24,7 @@ expect_box "can't init sound/movie"
 e2e_stage
 wine reg add 'HKCU\Software\Wine\AppDefaults\fixedmode.exe\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\AppDefaults\fixedmode.exe\X11 Driver' /v UseXVidMode /d N /f >/dev/null 2>&1
-mv "$E2E_RUN/plimbadoosh.exe" "$E2E_RUN/fixedmode.exe"
+mv "$E2E_RUN/$E2E_EXE" "$E2E_RUN/fixedmode.exe"
 (cd "$E2E_RUN" && exec wine fixedmode.exe </dev/null >"$E2E_RUN/stdout.log" 2>"$E2E_RUN/stderr.log") &
 E2E_PID=$!
 expect_box "can't open screen"

@@ -7,7 +7,13 @@ set -euo pipefail
 E2E_BUILD="$(cd "$1" && pwd)"
 # shellcheck disable=SC1091
 . "$E2E_BUILD/testbed/env"
-E2E_NAME="$(basename "$0" .sh)"
+# The toy under test (this build's unless another, such as the 32-bit one, is
+# given) and the name it runs under: the toy's Wine settings are keyed by its
+# name, so another name runs it with Wine's defaults.
+E2E_PROGRAM="${2:-$E2E_BUILD/plimbadoosh.exe}"
+E2E_SOUNDS="$(dirname "$E2E_PROGRAM")"
+E2E_EXE="${E2E_EXE:-plimbadoosh.exe}"
+E2E_NAME="$(basename "$0" .sh)${3:+.$3}"
 E2E_RUN="$E2E_BUILD/e2e-runs/$E2E_NAME"
 E2E_PID=
 FULL_TITLE="F12 for window-mode and back"
@@ -16,6 +22,11 @@ WINDOW_TITLE="plimbadoosh  -   press F12 for fullscreen and back  -  esc for qui
 
 rm -rf "$E2E_RUN"
 mkdir -p "$E2E_RUN"
+[ -f "$E2E_PROGRAM" ] || fail "no program at $E2E_PROGRAM"
+if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]] && ! wine_can_run_32bit; then
+  echo "SKIP: this machine cannot run 32-bit Windows programs (no wine32, or a kernel without 32-bit support)"
+  exit 77
+fi
 
 fail() {
   echo "FAIL: $*" >&2
@@ -36,13 +47,14 @@ trap e2e_cleanup EXIT
 # A folder with the program and its three sounds, as a user would have it.
 e2e_stage() {
   rm -rf "${E2E_RUN:?}"/*
-  cp "$E2E_BUILD/plimbadoosh.exe" "$E2E_BUILD/pop+1.wav" "$E2E_BUILD/pop-0.wav" "$E2E_BUILD/pop-1.wav" "$E2E_RUN/"
+  cp "$E2E_PROGRAM" "$E2E_RUN/$E2E_EXE"
+  cp "$E2E_SOUNDS/pop+1.wav" "$E2E_SOUNDS/pop-0.wav" "$E2E_SOUNDS/pop-1.wav" "$E2E_RUN/"
 }
 
 # Starts the toy in the staged folder; extra arguments go on its command line.
 e2e_start() {
   : >"$PLIMBA_CAPTURE"
-  (cd "$E2E_RUN" && exec wine plimbadoosh.exe "$@" </dev/null >"$E2E_RUN/stdout.log" 2>"$E2E_RUN/stderr.log") &
+  (cd "$E2E_RUN" && exec wine "$E2E_EXE" "$@" </dev/null >"$E2E_RUN/stdout.log" 2>"$E2E_RUN/stderr.log") &
   E2E_PID=$!
 }
 

@@ -14,7 +14,7 @@
 //   probe away SECONDS                 takes the foreground with a window of its own
 //                                      for SECONDS, then gives it back to the toy
 //   probe list                         lists every top-level window, for debugging
-//   probe kill                         ends a plimbadoosh.exe left running by a failed test
+//   probe kill                         ends a toy left running by a failed test
 // Exit status 0 when the condition was met, 1 when the time ran out.
 #include <windows.h>
 
@@ -113,7 +113,7 @@ BOOL CALLBACK PrintWindowLine(HWND window, LPARAM) {
     return TRUE;
 }
 
-// Calls visit(process id) for each running plimbadoosh.exe until it returns false.
+// Calls visit(process id) for each running toy (plimbadoosh*.exe) until it returns false.
 template <typename Visit>
 void ForEachToyProcess(Visit visit) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -121,7 +121,7 @@ void ForEachToyProcess(Visit visit) {
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (_stricmp(entry.szExeFile, "plimbadoosh.exe") == 0 && !visit(entry.th32ProcessID)) break;
+        if (_strnicmp(entry.szExeFile, "plimbadoosh", 11) == 0 && !visit(entry.th32ProcessID)) break;
     CloseHandle(snapshot);
 }
 
