@@ -1,17 +1,71 @@
 #!/bin/bash
-# Benchmarks the toy's frame loop under Wine on a virtual screen and prints
-# a table: frame periods against the loop's own floor, CPU per frame, time
-# to the first frame, resident memory.   bash scripts/bench.sh [frames per mode]
+# Benchmarks the toy's frame loop under Wine on a virtual screen and prints,
+# per build and Wine set-up: frame periods against the loop's own floor, CPU
+# per frame for the process and for each of its threads by name (read from
+# /proc while the frames run), time to the first frame, resident memory.
+#   bash scripts/bench.sh [frames per mode]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+frames="${1:-1000}"
 bash scripts/setup.sh
-cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 --target frame_bench pop_sounds
-
+# shellcheck source=scripts/wine.sh
+. scripts/wine.sh
+builds=(x64)
+wine_can_run_32bit && builds+=(x86)
+for build in "${builds[@]}"; do
+  cmake --preset "windows-$build" >/dev/null
+  cmake --build --preset "windows-$build" --target frame_bench pop_sounds
+done
 # shellcheck source=scripts/testbed.sh
 . scripts/testbed.sh
 testbed_start build/x64/bench-testbed
-cd build/x64
+
+# "name ticks" for each thread of process $1 (user + system clock ticks).
+thread_ticks() {
+  local task
+  for task in /proc/"$1"/task/*; do
+    { read -r comm <"$task/comm" && awk -v name="$comm" '{ sub(/^.*\) /, ""); print name "\t" $12 + $13 }' "$task/stat"; } 2>/dev/null || true
+  done
+}
+
+# Runs one benchmark program; passes its table through and adds the CPU of each
+# thread, by name, over each stretch of measured frames.
+bench() {
+  local out="$TESTBED_DIR/bench.out" pid line mode hz
+  hz="$(getconf CLK_TCK)"
+  : >"$out"
+  : >"$TESTBED_DIR/threads"
+  (cd "$(dirname "$1")/.." && exec wine "$1" "$frames" </dev/null >"$out" 2>/dev/null) &
+  pid=$!
+  while IFS= read -r line; do
+    line="${line%$'\r'}"
+    case "$line" in
+      "@ start "*) mode="${line#@ start }"; thread_ticks "$pid" >"$TESTBED_DIR/start.ticks" ;;
+      "@ end "*)
+        thread_ticks "$pid" | awk -F'\t' -v mode="$mode" -v frames="$frames" -v hz="$hz" '
+          NR == FNR { start[$1] += $2; next } { end[$1] += $2 }
+          END { for (name in end) if ((ms = (end[name] - start[name]) * 1000 / hz / frames) >= 0.05)
+                  printf "%s\t%s\t%.2f\n", mode, name, ms }' "$TESTBED_DIR/start.ticks" - >>"$TESTBED_DIR/threads" ;;
+      *) echo "$line" ;;
+    esac
+  done < <(tail -n +1 -f --pid="$pid" "$out" 2>/dev/null)
+  wait "$pid" || true
+  echo
+  echo "CPU ms/frame by thread (the program's own name covers the frame loop and threads without a name):"
+  sort -t$'\t' -k1,1 -k3,3nr "$TESTBED_DIR/threads" | awk -F'\t' '{ printf "  %-12s %-24s %6.2f\n", $1, $2, $3 }'
+  rm -f "$TESTBED_DIR/threads" "$out"
+}
+
 echo "machine: $(nproc) cores, $(awk '/model name/ {$1=$2=$3=""; print; exit}' /proc/cpuinfo | sed 's/^ *//'), $(wine --version)"
-wine tools/frame_bench.exe "${1:-1000}" </dev/null 2>/dev/null | tr -d '\r'
+wine_can_run_32bit || echo "32-bit build: not run, this machine cannot run 32-bit programs"
+for build in "${builds[@]}"; do
+  # The same program under a name the toy's settings do not cover runs with Wine's defaults.
+  cp "build/$build/tools/frame_bench.exe" "build/$build/tools/frame_bench-defaults.exe"
+  for program in frame_bench frame_bench-defaults; do
+    setup="the toy's Wine set-up"
+    [ "$program" = frame_bench ] || setup="Wine's defaults"
+    printf '\n## %s build, %s\n' "$build" "$setup"
+    bench "$root/build/$build/tools/$program.exe"
+  done
+done

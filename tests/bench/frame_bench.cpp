@@ -81,7 +81,15 @@ double AverageMs(int count, Step step) {
     return total / count * 1000.0;
 }
 
+// Marks where a measured stretch of frames starts and ends, so that a script
+// watching the process from outside can read its threads' CPU at those points.
+void Mark(const char* what, const char* mode) {
+    std::printf("@ %s %s\n", what, mode);
+    std::fflush(stdout);
+}
+
 ModeResult MeasureMode(const char* name, double floorMs, int frames) {
+    Mark("start", name);
     std::vector<double> periods;
     double cpuStart = CpuSeconds();
     double mainStart = MainThreadCpuSeconds();
@@ -94,6 +102,7 @@ ModeResult MeasureMode(const char* name, double floorMs, int frames) {
     }
     double cpu = (CpuSeconds() - cpuStart) * 1000.0 / frames;
     double mainCpu = (MainThreadCpuSeconds() - mainStart) * 1000.0 / frames;
+    Mark("end", name);
     std::sort(periods.begin(), periods.end());
     return {name, floorMs, periods[periods.size() / 2], periods[periods.size() * 95 / 100], cpu, mainCpu,
             ResidentMegabytes()};
