@@ -6,7 +6,7 @@ set -euo pipefail
 
 E2E_BUILD="$(cd "$1" && pwd)"
 # shellcheck disable=SC1091
-. "$E2E_BUILD/testbed/env"
+. "${E2E_TESTBED:-$E2E_BUILD/testbed}/env"
 # The toy under test (this build's unless another, such as the 32-bit one, is
 # given) and the name it runs under: the toy's Wine settings are keyed by its
 # name, so another name runs it with Wine's defaults.
@@ -82,7 +82,7 @@ e2e_probe() {
 # so a press is held across several polls before it is let go.
 e2e_key() {
   xdotool keydown "$1"
-  sleep 0.3
+  sleep "${E2E_KEY_HOLD:-0.3}"
   xdotool keyup "$1"
 }
 
