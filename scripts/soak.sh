@@ -68,7 +68,7 @@ read -r rss1 _ gdi1 user1 <<<"${samples[1]:-${samples[0]}}"
 read -r rssN _ gdiN userN <<<"${samples[-1]}"
 verdict=0
 [ "$status" = 0 ] || { echo "FAIL: exit status $status"; verdict=1; }
-[ $((rssN - rss1)) -le 4096 ] || { echo "FAIL: resident memory grew by $((rssN - rss1)) kB"; verdict=1; }
+[ $((rssN - rss1)) -le 2048 ] || { echo "FAIL: resident memory grew by $((rssN - rss1)) kB"; verdict=1; }
 [ -z "$window_growth" ] || { echo "FAIL: windows grew:$window_growth"; verdict=1; }
 [ "$gdiN" -le "$gdi1" ] || { echo "FAIL: GDI objects grew $gdi1 -> $gdiN"; verdict=1; }
 [ "$userN" -le "$user1" ] || { echo "FAIL: USER objects grew $user1 -> $userN"; verdict=1; }
