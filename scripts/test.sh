@@ -1,5 +1,5 @@
 #!/bin/bash
-# Builds everything (64-bit, and the 32-bit compile check) and runs every test
+# Builds everything (64-bit, and the 32-bit release) and runs every test
 # under Wine on a headless X server. Installs what is missing first.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
