@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
-  xvfb xdotool x11-utils imagemagick
+  xvfb xdotool x11-utils imagemagick openbox
   googletest sox procps
 )
 

@@ -16,6 +16,12 @@
 #                             That thread cost most of the process's CPU, and when it was
 #                             still finishing at ExitProcess, the process under load ended
 #                             with 137 or 139 instead of 0. BENCHMARKS.md has the figures.
+#   X11 Driver UseTakeFocus = N   the window manager gives the toy's window the X input
+#                             focus itself. With Wine's default (Y), window managers that
+#                             hand focus over by asking the program (WM_TAKE_FOCUS), such
+#                             as IceWM, left the focus on their own window: the toy was
+#                             active but never saw F12 or Esc. Measured harmless under
+#                             openbox and xfwm4, and without a window manager it is unused.
 
 # The executables that get the settings: the toy and the benchmark of its frame loop.
 WINE_TOY_PROGRAMS=(plimbadoosh.exe frame_bench.exe)
@@ -64,6 +70,9 @@ wine_program_settings() {
 
 [HKEY_CURRENT_USER\Software\Wine\AppDefaults\\$1\Direct3D]
 "renderer"="gdi"
+
+[HKEY_CURRENT_USER\Software\Wine\AppDefaults\\$1\X11 Driver]
+"UseTakeFocus"="N"
 REG
 }
 

@@ -34,9 +34,11 @@ void BuildKeyboardDataFormat() {
     Keyboard.dataFormat.rgodf = Keyboard.objectArray;
 }
 
-void BindToDisplayWindow() {
-    Keyboard.device->SetCooperativeLevel(GetDisplayWindowHandle(), DISCL_EXCLUSIVE | DISCL_FOREGROUND);
-    Keyboard.device->Acquire();
+// Returns the result of Acquire.
+HRESULT BindToDisplayWindow() {
+    Keyboard.boundWindow = GetDisplayWindowHandle();
+    Keyboard.device->SetCooperativeLevel(Keyboard.boundWindow, DISCL_EXCLUSIVE | DISCL_FOREGROUND);
+    return Keyboard.device->Acquire();
 }
 
 bool IsDown(int key) {
@@ -99,9 +101,19 @@ int PollKeyboard() {
 
     // The display moved to another window, or ours lost the foreground: let go
     // entirely before binding again, or the exclusive level stays with the old window.
+    HWND previousWindow = Keyboard.boundWindow;
     Keyboard.device->Unacquire();
     Keyboard.device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE);
-    BindToDisplayWindow();
+    if (BindToDisplayWindow() == DI_OK && Keyboard.boundWindow == previousWindow) {
+        // Our own window is in front again after another program had it. Wine's
+        // DirectInput reads keys through a system-wide keyboard hook; one that
+        // other program set above ours and left behind when it ended cuts ours off
+        // for good, and Wine keeps our stale hook through an ordinary re-acquire.
+        // Letting go while acquired makes it take the hook down, and acquiring
+        // again sets it anew, on top.
+        Keyboard.device->Unacquire();
+        Keyboard.device->Acquire();
+    }
     return 0;
 }
 

@@ -10,6 +10,7 @@ struct KeyboardState {
     int32_t libraryStarted;            // set by every InitKeyboardInput
     IDirectInputDevice7A* device;      // the system keyboard, or none
     int32_t devicePhase;               // 0 none, 1 format set, 2 bound and acquired
+    HWND boundWindow;                  // the window of the last cooperative level set
     DIDATAFORMAT dataFormat;
     DIOBJECTDATAFORMAT* objectArray;   // RuntimeHeap, KEY_CODE_COUNT entries
     uint8_t keyState[KEY_CODE_COUNT];  // last snapshot; bit 7 = down
