@@ -12,7 +12,7 @@ e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene 
 
 expect_window_mode() {
   local info
-  info="$(e2e_probe window "$WINDOW_TITLE" 10)" || fail "F12 did not open window mode: $info"
+  info="$(e2e_toggle_to "$WINDOW_TITLE")" || fail "F12 did not open window mode: $info"
   echo "window mode: $info"
   [[ "$info" == *"client=600x450"* ]] || fail "window 0 client area is not 600x450: $info"
   [[ "$info" == *"class=WindowClass_0"* ]] || fail "not window 0: $info"
@@ -27,17 +27,14 @@ expect_window_mode() {
 
 expect_full_screen() {
   local info
-  info="$(e2e_probe window "$FULL_TITLE" 10)" || fail "F12 did not return to full screen: $info"
+  info="$(e2e_toggle_to "$FULL_TITLE")" || fail "F12 did not return to full screen: $info"
   [[ "$info" == *"client=1024x768"* ]] || fail "full screen is not 1024x768: $info"
   e2e_probe gone "$WINDOW_TITLE" 10 >/dev/null || fail "window 0 still open in full screen"
   e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 10 >/dev/null || fail "no scene after returning to full screen"
 }
 
-e2e_key F12
 expect_window_mode
-e2e_key F12
 expect_full_screen
-e2e_key F12
 expect_window_mode
 
 e2e_probe close "$WINDOW_TITLE" || fail "could not ask window 0 to close"
