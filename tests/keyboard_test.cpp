@@ -138,12 +138,14 @@ TEST_F(KeyboardTest, DataFormatMatchesThePublishedKeyboardFormat) {
     EXPECT_EQ(Keyboard.dataFormat.dwDataSize, 256u);
     EXPECT_EQ(Keyboard.dataFormat.dwNumObjs, 256u);
     EXPECT_EQ(Keyboard.dataFormat.dwFlags, static_cast<DWORD>(DIDF_RELAXIS));
-    for (int i : {0, 1, 88, 255}) {
-        const DIOBJECTDATAFORMAT& object = Keyboard.objectArray[i];
-        EXPECT_TRUE(IsEqualGUID(*object.pguid, GUID_Key)) << "entry " << i;
-        EXPECT_EQ(object.dwOfs, static_cast<DWORD>(i)) << "entry " << i << " got " << object.dwOfs;
-        EXPECT_EQ(object.dwType, DIDFT_BUTTON | DIDFT_OPTIONAL | (static_cast<DWORD>(i) << 8))
-            << "entry " << i << " got " << std::hex << object.dwType;
+    // The published keyboard format: an optional button (0x8000000C) per key,
+    // with the key's number as the instance in bits 8 to 23.
+    struct Entry { int key; DWORD type; } entries[] = {{0, 0x8000000Cu}, {1, 0x8000010Cu}, {88, 0x8000580Cu}, {255, 0x8000FF0Cu}};
+    for (const Entry& e : entries) {
+        const DIOBJECTDATAFORMAT& object = Keyboard.objectArray[e.key];
+        EXPECT_TRUE(IsEqualGUID(*object.pguid, GUID_Key)) << "entry " << e.key;
+        EXPECT_EQ(object.dwOfs, static_cast<DWORD>(e.key)) << "entry " << e.key << " got " << object.dwOfs;
+        EXPECT_EQ(object.dwType, e.type) << "entry " << e.key << " got " << std::hex << object.dwType;
     }
 }
 

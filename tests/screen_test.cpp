@@ -8,6 +8,7 @@
 #include "runtime/screen/screen_internal.h"
 #include "support/screen_readback.h"
 #include "support/testbed.h"
+#include "support/windows.h"
 
 namespace {
 
@@ -130,7 +131,7 @@ LRESULT CALLBACK SecondParentProc(HWND window, UINT message, WPARAM wParam, LPAR
 // Screen system and the multimedia window
 
 TEST_F(ScreenTest, MultimediaWindowIsCreatedOnce) {
-    HWND first = FindWindowA("MultimediaBase Class", nullptr);
+    HWND first = FindThreadWindow("MultimediaBase Class");
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(GetDisplayWindowHandle(), first) << "got " << GetDisplayWindowHandle();
     EXPECT_EQ(CreateMultimediaWindow(), 1);
@@ -189,7 +190,7 @@ TEST_F(ScreenTest, ActivationOfMultimediaWindowIsIgnoredWhileWindowed) {
     HWND parent = CreateParentWindow(100, 100, 600, 450);
     ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 600, 450, 0, 0, 0), 1);
     Screen.deactivationHook = CountHook;
-    HWND multimedia = FindWindowA("MultimediaBase Class", nullptr);
+    HWND multimedia = FindThreadWindow("MultimediaBase Class");
     SendMessageA(multimedia, WM_ACTIVATE, WA_INACTIVE, 0);
     EXPECT_EQ(IsDisplayActive(), 1);
     EXPECT_EQ(HooksRun, 0) << "got " << HooksRun;
@@ -244,7 +245,7 @@ TEST_F(ScreenTest, WindowedFrameAppearsInTheClientArea) {
     EXPECT_EQ(seen.rgb, RED) << "got " << std::hex << seen.rgb << " on " << std::dec << seen.count << " of "
                              << seen.total;
     CloseDisplay();
-    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+    EXPECT_EQ(GetDisplayWindowHandle(), FindThreadWindow("MultimediaBase Class"));
     // The close repaints the parent without the frame.
     seen = WaitForScreen(Inset(client, 2), WHITE);
     EXPECT_EQ(seen.rgb, WHITE) << "got " << std::hex << seen.rgb;
@@ -500,7 +501,7 @@ TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
     EXPECT_EQ(mode.dmPelsWidth, static_cast<DWORD>(width)) << "got " << mode.dmPelsWidth;
     CloseDisplay();
     EXPECT_EQ(OpenFullDisplay(65536 - 1, 768, 16, FULL_TITLE), 0) << "a width of -1 was accepted";
-    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+    EXPECT_EQ(GetDisplayWindowHandle(), FindThreadWindow("MultimediaBase Class"));
 }
 
 TEST_F(ScreenTest, ClosingTheFullScreenGivesTheDesktopItsModeBack) {
@@ -523,7 +524,7 @@ TEST_F(ScreenTest, OpeningTheFullScreenClosesAWindowedDisplayFirst) {
     char title[64] = {};
     GetWindowTextA(parent, title, sizeof title);
     EXPECT_STREQ(title, "screen test") << "the parent was retitled";
-    EXPECT_EQ(GetDisplayWindowHandle(), FindWindowA("MultimediaBase Class", nullptr));
+    EXPECT_EQ(GetDisplayWindowHandle(), FindThreadWindow("MultimediaBase Class"));
     EXPECT_EQ(Screen.windowed, 0);
     CloseDisplay();
     DestroyWindow(parent);

@@ -86,6 +86,19 @@ e2e_key() {
   xdotool keyup "$1"
 }
 
+# Lets go of F12 until a window titled $1 shows, and prints what the probe
+# saw of it. On a busy machine one frame can outlast the held press, which
+# DirectInput then never sees; such a press is made again.
+e2e_toggle_to() {
+  local attempt info
+  for attempt in 1 2 3; do
+    e2e_key F12
+    info="$(e2e_probe window "$1" 10)" && { echo "$info"; return 0; }
+  done
+  echo "$info"
+  return 1
+}
+
 e2e_screenshot() {
   import -display "$DISPLAY" -window root "$1"
 }

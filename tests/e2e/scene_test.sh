@@ -8,8 +8,7 @@ e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
 
 # Window mode shows the scene unscaled on the 24-bit desktop, so the
 # background's level can be read exactly there.
-e2e_key F12
-info="$(e2e_probe window "$WINDOW_TITLE" 10)" || fail "no window mode: $info"
+info="$(e2e_toggle_to "$WINDOW_TITLE")" || fail "no window mode: $info"
 read -r x y <<<"$(sed -E 's/.*origin=([0-9-]+),([0-9-]+).*/\1 \2/' <<<"$info")"
 e2e_wait_scene "$E2E_RUN/sample.png" "600x450+$x+$y" 10 >/dev/null || fail "no scene in window 0"
 levels=()

@@ -25,12 +25,24 @@ ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     startup.hStdOutput = writeEnd;
     startup.hStdError = writeEnd;
     PROCESS_INFORMATION process{};
-    run.started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                                 &process) != 0;
+    // The child goes with this process even when a test runner kills it on a
+    // timeout: a child left running keeps its windows and display mode, and
+    // the tests after it would see them.
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    run.started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+                                 &startup, &process) != 0;
+    if (run.started) {
+        if (job) AssignProcessToJobObject(job, process.hProcess);
+        ResumeThread(process.hThread);
+    }
     // Our copy of the write end must go, or the read below never sees the end.
     CloseHandle(writeEnd);
     if (!run.started) {
         CloseHandle(readEnd);
+        if (job) CloseHandle(job);
         return run;
     }
 
@@ -59,5 +71,6 @@ ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     CloseHandle(readEnd);
+    if (job) CloseHandle(job);
     return run;
 }

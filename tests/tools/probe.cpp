@@ -1,8 +1,8 @@
 // Looks at the toy's windows from a second process inside the same Wine
 // session, for the end-to-end scripts:
 //   probe window "<title>" [seconds]   waits for a top-level window with that exact
-//                                      title; prints visibility, client size and its
-//                                      client origin on the screen
+//                                      title; prints visibility, client size, its
+//                                      client origin and outer corner on the screen
 //   probe gone "<title>" [seconds]     waits until no such window is visible
 //   probe box [seconds]                waits for the "error" box, prints its text and
 //                                      presses OK
@@ -13,6 +13,8 @@
 //                                      the system reports them) and its window count
 //   probe away SECONDS                 takes the foreground with a window of its own
 //                                      for SECONDS, then gives it back to the toy
+//   probe seen "<title>" SECONDS       watches closely until no plimbadoosh.exe runs (or
+//                                      the time is up); says whether the window showed
 //   probe list                         lists every top-level window, for debugging
 //   probe kill                         ends a toy left running by a failed test
 // Exit status 0 when the condition was met, 1 when the time ran out.
@@ -48,10 +50,12 @@ int WaitForWindow(const char* title, DWORD deadline) {
             GetClientRect(window, &client);
             POINT origin{0, 0};
             ClientToScreen(window, &origin);
+            RECT outer;
+            GetWindowRect(window, &outer);
             char className[64] = {};
             GetClassNameA(window, className, sizeof className);
-            std::printf("visible=1 client=%ldx%ld origin=%ld,%ld class=%s\n", client.right, client.bottom, origin.x,
-                        origin.y, className);
+            std::printf("visible=1 client=%ldx%ld origin=%ld,%ld outer=%ld,%ld class=%s\n", client.right, client.bottom,
+                        origin.x, origin.y, outer.left, outer.top, className);
             return 0;
         }
         if (Expired(deadline)) break;
@@ -184,6 +188,19 @@ int TakeForegroundAway(DWORD seconds) {
     return 0;
 }
 
+// A window that lives for a single frame is missed by the 20 ms polls above.
+int WatchForWindow(const char* title, DWORD deadline) {
+    bool seen = false;
+    for (DWORD lookedForToy = 0; !Expired(deadline); Sleep(1)) {
+        if (FindWindowA(nullptr, title)) seen = true;
+        if (GetTickCount() - lookedForToy < 100) continue;
+        if (!FindToyProcess()) break;
+        lookedForToy = GetTickCount();
+    }
+    std::printf("%s \"%s\"\n", seen ? "seen" : "never saw", title);
+    return seen ? 0 : 1;
+}
+
 int KillToy() {
     int killed = 0;
     ForEachToyProcess([&](DWORD id) {
@@ -212,6 +229,7 @@ int main(int argc, char** argv) {
     }
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
+    if (argc >= 3 && std::strcmp(argv[1], "seen") == 0) return WatchForWindow(argv[2], Deadline(argc, argv, 3, 10));
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
         EnumWindows(PrintWindowLine, 0);
         return 0;
