@@ -51,9 +51,8 @@ end_once() {
       E2E_STATUS="no-full-screen"
       e2e_probe window "$FULL_TITLE" 30 >/dev/null || return 0
       if [ "$1" != esc-full ]; then
-        e2e_key F12
         E2E_STATUS="no-window-mode"
-        e2e_probe window "$WINDOW_TITLE" 30 >/dev/null || return 0
+        e2e_toggle_to "$WINDOW_TITLE" >/dev/null || return 0
       fi
       if [ "$1" = close-box ]; then e2e_probe close "$WINDOW_TITLE" >/dev/null; else e2e_key Escape; fi ;;
   esac
