@@ -5,11 +5,11 @@
 
 #include <wtsapi32.h>
 
+SessionNotificationCalls SessionNotifications;
+
 namespace {
 
 constexpr char SUBCLASS_MARK[] = "zr_dxpaint";
-
-using WtsRegisterProc = BOOL(WINAPI*)(HWND, DWORD);
 
 SubclassedParent* FindSubclassedParent(HWND window) {
     for (SubclassedParent& parent : Screen.subclassedParents)
@@ -31,13 +31,8 @@ bool SubclassParent(HWND parentWindow) {
     SetPropA(parentWindow, SUBCLASS_MARK, reinterpret_cast<HANDLE>(1));
 
     // Optional: without it a locked session is simply not noticed.
-    HMODULE wts = LoadLibraryA("Wtsapi32.dll");
-    if (wts) {
-        auto registerNotification = reinterpret_cast<WtsRegisterProc>(
-            reinterpret_cast<void*>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
-        if (registerNotification) registerNotification(parentWindow, NOTIFY_FOR_THIS_SESSION);
-        FreeLibrary(wts);
-    }
+    if (LoadSessionNotifications())
+        slot->sessionRegistered = SessionNotifications.registerWindow(parentWindow, NOTIFY_FOR_THIS_SESSION);
     return true;
 }
 
@@ -145,6 +140,25 @@ LRESULT ForgetOnDestroy(WNDPROC saved, HWND window, WPARAM wParam, LPARAM lParam
 }
 
 }  // namespace
+
+bool LoadSessionNotifications() {
+    static bool looked = false;
+    if (!looked) {
+        looked = true;
+        HMODULE wts = LoadLibraryA("Wtsapi32.dll");
+        if (wts) {
+            SessionNotifications.registerWindow = reinterpret_cast<decltype(SessionNotifications.registerWindow)>(
+                reinterpret_cast<void*>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
+            SessionNotifications.unregisterWindow = reinterpret_cast<decltype(SessionNotifications.unregisterWindow)>(
+                reinterpret_cast<void*>(GetProcAddress(wts, "WTSUnRegisterSessionNotification")));
+        }
+        if (!SessionNotifications.registerWindow || !SessionNotifications.unregisterWindow) {
+            SessionNotifications = SessionNotificationCalls{};
+            if (wts) FreeLibrary(wts);
+        }
+    }
+    return SessionNotifications.registerWindow != nullptr;
+}
 
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     SubclassedParent* parent = FindSubclassedParent(window);
