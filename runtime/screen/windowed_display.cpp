@@ -39,6 +39,8 @@ bool SubclassParent(HWND parentWindow) {
 void ForgetSubclassedParent(HWND window) {
     SubclassedParent* parent = FindSubclassedParent(window);
     if (!parent) return;
+    // Each new window 0 registers anew; the one going must not stay registered.
+    if (parent->sessionRegistered) SessionNotifications.unregisterWindow(window);
     RemovePropA(window, SUBCLASS_MARK);
     *parent = SubclassedParent{};
 }
@@ -110,13 +112,17 @@ void WaitForBeamBelow(LONG bottom) {
     }
 }
 
+void RestoreWindowedSurfaces() {
+    if (Screen.primarySurface) Screen.primarySurface->Restore();
+    if (Screen.backBuffer) Screen.backBuffer->Restore();
+    RestoreScreenObjects();
+}
+
 void HandleSessionChange(WPARAM wParam) {
     if (wParam == WTS_SESSION_LOCK) {
         PreserveScreenObjects();
     } else if (wParam == WTS_SESSION_UNLOCK) {
-        if (Screen.primarySurface) Screen.primarySurface->Restore();
-        if (Screen.backBuffer) Screen.backBuffer->Restore();
-        RestoreScreenObjects();
+        RestoreWindowedSurfaces();
     }
 }
 
@@ -190,9 +196,13 @@ void PresentWindowed(int /*verticalSync: the windowed copy always waits for the 
     ComputeBlitRects(&destination, &source);
     WaitFrameInterval();
     WaitForBeamBelow(destination.bottom);
-    // Not examined: while the session is locked the surfaces are lost and frames
-    // are dropped until the unlock restores them.
-    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    HRESULT copied = Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    // Another program's mode change or a secure-desktop prompt takes the
+    // surfaces away with no unlock to follow: this frame is dropped and the
+    // next one draws again. Wine still copies to a lost surface, so the
+    // surface's own word counts too; a restore that fails is tried next frame.
+    if (copied == DDERR_SURFACELOST || Screen.primarySurface->IsLost() == DDERR_SURFACELOST)
+        RestoreWindowedSurfaces();
 }
 
 int OpenWindowedDisplay(HWND parentWindow, int32_t x, int32_t y, int32_t width, int32_t height,
