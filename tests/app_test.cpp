@@ -76,7 +76,6 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
     SceneState = {};
     Bubble bubbles[6] = {};
     Bubble expected[6] = {};
-    RandomGenerator.seeded = true;
     SeedRandom(2024);
     for (Bubble& e : expected) e = ReplayUpdate(e).bubble;
     SeedRandom(2024);
@@ -96,7 +95,6 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
 
 TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
     SceneState = {};
-    RandomGenerator.seeded = true;
     SeedRandom(99);
     Bubble bubble{300, 200, 6, 0, 1};
     std::vector<int32_t> sizes;
@@ -114,7 +112,6 @@ TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
 
 TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
     SceneState = {};
-    RandomGenerator.seeded = true;
     SeedRandom(5);
     Bubble big{300, 200, 41, 0, 0};
     UpdateBubble(big);
