@@ -27,6 +27,7 @@ struct SubclassedParent {
     WNDPROC savedProcedure;
     BOOL sessionRegistered;  // receives the session's lock and unlock
 };
+constexpr int MAX_SUBCLASSED_PARENTS = 32;
 
 // "Wtsapi32.dll"'s registration pair, looked up once and kept for the
 // process: a parent may outlive the screen library. Null where missing.
@@ -35,7 +36,6 @@ struct SessionNotificationCalls {
     BOOL(WINAPI* unregisterWindow)(HWND window);
 };
 extern SessionNotificationCalls SessionNotifications;
-constexpr int MAX_SUBCLASSED_PARENTS = 32;
 
 struct ScreenState {
     HWND displayWindow;              // window of the current display
