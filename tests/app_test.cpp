@@ -72,7 +72,6 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
     };
     SceneState = {};
     Bubble bubbles[6] = {};
-    RandomGenerator.seeded = true;
     SeedRandom(2024);
     for (Bubble& b : bubbles) UpdateBubble(b);
     for (int i = 0; i < 6; ++i) {
@@ -90,7 +89,6 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
 
 TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
     SceneState = {};
-    RandomGenerator.seeded = true;
     SeedRandom(99);
     Bubble bubble{300, 200, 6, 0, 1};
     std::vector<int32_t> sizes;
@@ -108,7 +106,6 @@ TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
 
 TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
     SceneState = {};
-    RandomGenerator.seeded = true;
     SeedRandom(5);
     Bubble big{300, 200, 41, 0, 0};
     UpdateBubble(big);
@@ -124,7 +121,6 @@ class ToyTest : public ::testing::Test {
 protected:
     void SetUp() override {
         StartProgram(GetModuleHandleA(nullptr));
-        RandomGenerator.seeded = true;
         SeedRandom(7);
     }
     void TearDown() override {

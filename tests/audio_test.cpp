@@ -198,6 +198,19 @@ TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
     Bytes shortData = good;
     Bytes hugeFormat = good;
     hugeFormat[16] = 0xF0, hugeFormat[17] = hugeFormat[18] = hugeFormat[19] = 0xFF;  // F near 2^32
+    // Format records complete only past the end of their block, each copied to
+    // end where a no-access page begins, so that reading on faults.
+    auto* pages = static_cast<uint8_t*>(VirtualAlloc(nullptr, 6 * 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    auto atPageEnd = [pages, next = 0](const Bytes& format) mutable {
+        Bytes image = RiffImage({{"fmt ", format}, {"data", Samples(4, 0)}});
+        uint8_t* end = pages + (2 * next++ + 1) * 4096;
+        DWORD previous;
+        VirtualProtect(end, 4096, PAGE_NOACCESS, &previous);
+        return std::memcpy(end - image.size(), image.data(), image.size());
+    };
+    Bytes floatFormat = FormatBody(18);
+    floatFormat[0] = WAVE_FORMAT_IEEE_FLOAT, floatFormat[16] = floatFormat[17] = 0xFF;  // extension length 0xFFFF
     struct Case {
         const char* name;
         const void* block;
@@ -209,6 +222,9 @@ TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
         {"data runs past the given length", shortData.data(), static_cast<uint32_t>(shortData.size() - 1)},
         {"format length runs past the given length", hugeFormat.data(), static_cast<uint32_t>(hugeFormat.size())},
         {"too short for a header", good.data(), 19},
+        {"no format record", atPageEnd({}), 32},
+        {"14-byte format record", atPageEnd(FormatBody(14)), 46},
+        {"extension past its chunk", atPageEnd(floatFormat), 50},
     };
     int acceptsBefore = ToneCalls.accepts;
     for (const Case& c : cases) {
@@ -221,6 +237,7 @@ TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
                                                     << ToneCalls.accepts - acceptsBefore;
     EXPECT_NE(LoadSoundFromMemory(8, good.data(), static_cast<uint32_t>(good.size())), 0u)
         << "an image exactly as long as the block loads";
+    VirtualFree(pages, 0, MEM_RELEASE);
 }
 
 TEST_F(SoundSystemTest, DecodedBlocksBecomeSixteenBitPcm) {

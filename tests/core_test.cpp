@@ -216,6 +216,8 @@ TEST(Strings, AssignCopiesAndComparesAsUnsignedBytes) {
     char* text = nullptr;
     ASSERT_TRUE(AssignString(&text, "abc"));
     EXPECT_STREQ(text, "abc");
+    ASSERT_TRUE(AssignString(&text, text));  // its own text, freed only once copied
+    EXPECT_STREQ(text, "abc");
     ASSERT_TRUE(AssignString(&text, nullptr));
     EXPECT_EQ(text, nullptr);
 
@@ -293,8 +295,8 @@ TEST(Random, SeedZeroFillsFromOneAndTheMultiplierPlusOne) {
 }
 
 TEST(Random, FixedSeedGivesTheReferenceSequenceOverManyRanges) {
-    RandomGenerator.seeded = true;
-    SeedRandom(12345);
+    RandomGenerator = {};
+    SeedRandom(12345);  // an explicit seed counts: the first draw does not seed again
     ReferenceRanrot reference(12345);
     const int32_t maxima[] = {520, 370, 40, 1, 4, 0, 2147483647, 1000000, -3, 65535};
     for (int round = 0; round < 200; ++round)
@@ -306,7 +308,6 @@ TEST(Random, FixedSeedGivesTheReferenceSequenceOverManyRanges) {
 }
 
 TEST(Random, EdgeRanges) {
-    RandomGenerator.seeded = true;
     SeedRandom(7);
     RandomState before = RandomGenerator;
     EXPECT_EQ(RandomInt(0), 0);
@@ -374,6 +375,14 @@ TEST(Numeric, AllocArrayPutsTheHeaderTwentyBytesAhead) {
     for (int i = 0; i < 140; ++i) ASSERT_EQ(bytes[i], 0) << "byte " << i;
     FreeArray(bubbles);
     FreeArray(nullptr);
+
+    // Upper bound -1: an empty array, the header alone.
+    void* empty = nullptr;
+    AllocArray(-1, 20, 0, &empty, 7);
+    ASSERT_NE(empty, nullptr) << "no empty array";
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, ArrayHeaderOf(empty)), 20u);
+    EXPECT_EQ(ArrayHeaderOf(empty)->upperBound, 0xFFFFFFFFu) << "got " << ArrayHeaderOf(empty)->upperBound;
+    FreeArray(empty);
 }
 
 TEST(Numeric, AllocArrayLeavesNullWhenTheSizeCannotBeMet) {

@@ -138,6 +138,19 @@ TEST_F(Drawing, ListImageIsAddressedByItsHandle) {
     EXPECT_EQ(GetImageHandle(static_cast<ObjectId>(handle)), 0u);
 }
 
+TEST_F(Drawing, CreatingAListImageThroughItsHandleKeepsTheRecord) {
+    uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 8, 6);
+    ASSERT_NE(handle, 0u);
+    auto value = static_cast<ObjectId>(handle);
+    auto first = reinterpret_cast<HGDIOBJ>(GetImageHandle(value));
+    uintptr_t again = CreateImageObject(value, 5, 3);
+    ASSERT_NE(again, 0u);
+    EXPECT_EQ(GetImageHandle(value), again) << "the handle lost its image";
+    EXPECT_EQ(PixelsOf(value).width, 5);
+    EXPECT_EQ(GetObjectType(first), 0u) << "the first bitmap survived";
+    EXPECT_NE(CreateImageObject(NEW_LIST_OBJECT, 4, 4), handle) << "a live record was handed out again";
+}
+
 TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
     struct {
         int32_t width, height;

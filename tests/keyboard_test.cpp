@@ -161,10 +161,15 @@ TEST_F(KeyboardTest, PollFollowsTheDisplayFromTheFullScreenToAWindow) {
     EXPECT_EQ(PollKeyboard(), 1) << "the rebinding did not take";
 }
 
-TEST_F(KeyboardTest, PollWithoutDeviceReturnsZero) {
+TEST_F(KeyboardTest, PollWithoutDeviceReturnsZeroAndARestartReadsAgain) {
     EndKeyboardInput();
     EXPECT_EQ(Keyboard.device, nullptr);
     EXPECT_EQ(PollKeyboard(), 0);
+    ASSERT_NE(InitKeyboardInput(), 0);
+    EXPECT_NE(Keyboard.device, nullptr) << "success reported with no device";
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    EXPECT_EQ(PollKeyboard(), 1) << "the restarted keyboard does not read";
+    CloseDisplay();
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,9 @@
 // and the frame cycle.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include "runtime/keyboard/keyboard.h"
 #include "runtime/screen/screen.h"
 #include "runtime/screen/screen_internal.h"
@@ -433,6 +436,55 @@ TEST_F(ScreenTest, SessionLockAndUnlockRestoreTheSurfaces) {
     DestroyWindow(parent);
 }
 
+TEST_F(ScreenTest, WindowedSurfacesLostToAModeChangeAreRestoredByThePresent) {
+    HWND parent = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+    // A mode change and back, as another program's would be. Wine marks only
+    // the surfaces of the DirectDraw object that made the change, so ours does.
+    ASSERT_EQ(DirectDraw.object->SetDisplayMode(1024, 768, 16, 0, 0), DD_OK);
+    DirectDraw.object->RestoreDisplayMode();
+    HRESULT lost = Screen.primarySurface->IsLost();
+    if (lost != DDERR_SURFACELOST) GTEST_SKIP() << "surfaces were not lost here: got " << std::hex << lost;
+    PresentFrame();
+    EXPECT_EQ(Screen.primarySurface->IsLost(), DD_OK) << "got " << std::hex << Screen.primarySurface->IsLost();
+    EXPECT_EQ(Screen.backBuffer->IsLost(), DD_OK) << "got " << std::hex << Screen.backBuffer->IsLost();
+    ASSERT_TRUE(DrawFrame(BLUE));
+    DominantColor seen = PresentUntilShown(Inset(ClientOnScreen(parent), 2), BLUE);
+    EXPECT_EQ(seen.rgb, BLUE) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+    DestroyWindow(parent);
+}
+
+// Wine's registration calls are stubs, so the calls are recorded on their way there.
+std::vector<std::pair<char, HWND>> SessionCalls;
+SessionNotificationCalls PlatformCalls;
+BOOL WINAPI RecordRegistration(HWND window, DWORD flags) {
+    SessionCalls.push_back({'+', window});
+    return PlatformCalls.registerWindow(window, flags);
+}
+BOOL WINAPI RecordUnregistration(HWND window) {
+    SessionCalls.push_back({'-', window});
+    return PlatformCalls.unregisterWindow(window);
+}
+
+TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
+    if (!LoadSessionNotifications()) GTEST_SKIP() << "no session notifications here";
+    PlatformCalls = SessionNotifications;
+    SessionNotifications = {RecordRegistration, RecordUnregistration};
+    std::vector<std::pair<char, HWND>> expected;
+    for (int trip = 0; trip < 2; ++trip) {  // window 0 of two F12 round trips, its display opened twice
+        HWND parent = CreateParentWindow(100, 100, 300, 200);
+        for (int open = 0; open < 2; ++open) {
+            ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
+            CloseDisplay();
+        }
+        DestroyWindow(parent);
+        expected.insert(expected.end(), {{'+', parent}, {'-', parent}});
+    }
+    SessionNotifications = PlatformCalls;
+    EXPECT_EQ(SessionCalls, expected) << "got " << SessionCalls.size() << " calls";
+}
+
 TEST_F(ScreenTest, WindowedOpenRefusesBadArguments) {
     HWND multimedia = GetDisplayWindowHandle();
     EXPECT_EQ(OpenWindowedDisplay(nullptr, 0, 0, 600, 450, 0, 0, 0), 0);
@@ -639,7 +691,39 @@ TEST_F(ScreenTest, LostSurfacesAreRebuiltAtTheNextFlip) {
     EXPECT_EQ(Screen.screenObjects.Lookup(3), nullptr) << "the close did not free the object";
 }
 
+TEST_F(ScreenTest, RestoringCopiesNoMoreOfARowThanTheSurfaceHolds) {
+    // A surface on memory of our own with guard bytes behind its last row, and
+    // pixels preserved when its rows were 16 bytes wider.
+    ASSERT_EQ(DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    constexpr int16_t height = 4;
+    constexpr LONG pitch = 32, savedPitch = pitch + 16;
+    std::vector<uint8_t> memory(pitch * height + 64, 0xEE);
+    DDSURFACEDESC2 description{};
+    description.dwSize = sizeof description;
+    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE;
+    description.dwWidth = pitch / 4;  // fits at the desktop's depth, whatever it is
+    description.dwHeight = height;
+    description.lPitch = pitch;
+    description.lpSurface = memory.data();
+    description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    IDirectDrawSurface7* surface = nullptr;
+    ASSERT_EQ(DirectDraw.object->CreateSurface(&description, &surface, nullptr), DD_OK);
+    auto* preserved = static_cast<uint8_t*>(HeapAlloc(RuntimeHeap, 0, 4 + savedPitch * height));
+    std::memcpy(preserved, &savedPitch, 4);
+    for (int r = 0; r < height; ++r) std::memset(preserved + 4 + r * savedPitch, r + 1, savedPitch);
+    *Screen.screenObjects.Slot(2) = ScreenObject{surface, preserved, 0, pitch / 4, height};
+
+    RestoreScreenObjects();
+    for (int r = 0; r < height; ++r)
+        EXPECT_EQ(memory[r * pitch + pitch - 1], r + 1) << "row " << r << " got " << int{memory[r * pitch + pitch - 1]};
+    for (size_t i = pitch * height; i < memory.size(); ++i)
+        ASSERT_EQ(memory[i], 0xEE) << "ran " << i - pitch * height << " bytes past the surface";
+    Screen.screenObjects.Clear(2);
+    surface->Release();
+}
+
 // ---------------------------------------------------------------------------
+// Frame cycle// ---------------------------------------------------------------------------
 // Frame cycle
 
 TEST(FrameInterval, IsTheCounterFrequencyOverRatePlusOne) {

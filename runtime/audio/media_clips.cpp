@@ -177,17 +177,11 @@ uintptr_t InitMediaPlayer() {
 }
 
 uintptr_t LoadMediaClip(ObjectId number, const char* fileName) {
-    MediaClip* clip = MediaPlayer.clips.Slot(number);
+    // A list record loaded anew keeps its record, and so its handle.
+    MediaClip* clip = MediaPlayer.clips.Replace(number, DestroyClipEntry);
     if (!clip) return 0;
     ObjectId value = number == NEW_LIST_OBJECT ? ListHandleOf(clip) : number;
     bool listRecord = IsListClip(value);
-    if (number != NEW_LIST_OBJECT) {
-        // A list record loaded anew keeps its record, and so its handle.
-        if (listRecord)
-            EmptyClip(value, clip);
-        else
-            DestroyMediaClip(number);
-    }
     if (!fileName || !*fileName) {
         // An empty list record would be unreachable by lookups: give it back.
         if (listRecord) GiveBackRecord(value);

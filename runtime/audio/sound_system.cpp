@@ -115,6 +115,8 @@ bool DecodeSound(const void* block, uint32_t length, WAVEFORMATEX* format, WavIm
     return true;
 }
 
+void DestroySoundEntry(ObjectId value) { DestroySound(value); }
+
 // Creates and fills the buffer, then stores it under the number; the old
 // sound goes only once the new one is complete.
 uintptr_t CreateSoundUnder(ObjectId number, const WavImage& image) {
@@ -137,28 +139,18 @@ uintptr_t CreateSoundUnder(ObjectId number, const WavImage& image) {
     }
     std::memcpy(region1, image.samples, image.dataLength < length1 ? image.dataLength : length1);
 
+    // Reloading a list sound keeps its record, and so its handle.
+    bool listRecord = number == NEW_LIST_OBJECT || IsListHandle(SoundSystem.sounds.table, number);
+    SoundRecord* record = SoundSystem.sounds.Replace(number, DestroySoundEntry);
     uintptr_t result = 0;
-    SoundRecord* record = nullptr;
-    if (IsListHandle(SoundSystem.sounds.table, number)) {
-        // Reloading a list sound keeps its record, and so its handle.
-        record = reinterpret_cast<SoundRecord*>(number);
-        if (record->buffer) record->buffer->Release();
-        result = static_cast<uintptr_t>(number);
-    } else if ((record = SoundSystem.sounds.Slot(number)) != nullptr) {
-        if (number == NEW_LIST_OBJECT) {
-            result = static_cast<uintptr_t>(ListHandleOf(record));
-        } else {
-            DestroySound(number);
-            result = reinterpret_cast<uintptr_t>(buffer);
-        }
+    if (record) {
+        record->buffer = buffer;
+        result = listRecord ? static_cast<uintptr_t>(ListHandleOf(record)) : reinterpret_cast<uintptr_t>(buffer);
     }
-    if (record) record->buffer = buffer;
     buffer->Unlock(region1, length1, region2, length2);
     if (!record) buffer->Release();  // a number the table refuses keeps nothing
     return result;
 }
-
-void DestroySoundEntry(ObjectId value) { DestroySound(value); }
 
 }  // namespace
 

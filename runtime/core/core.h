@@ -55,12 +55,17 @@ struct ObjectTable {
     ObjectNode* list = nullptr;   // newest list object first
     size_t recordSize = 0;
     ObjectTableConstants constants{};
+    void* keptRecord = nullptr;   // a list record being refilled: cleared, not freed
 };
 
 bool CreateObjectTable(ObjectTable& table, size_t recordSize, const ObjectTableConstants& constants);
 void* ObjectTableSlot(ObjectTable& table, ObjectId number);      // grows; -1 gives a new list record
 void* LookupObject(const ObjectTable& table, ObjectId value);    // record in use, or null
 void ClearObjectSlot(ObjectTable& table, ObjectId value);        // frees a number or a list object
+// The record to fill when an object is created under number: -1 gives a new
+// list record; a number or a live list handle first has its object freed by
+// freeObject. A list record stays linked (zeroed), so its handle names the new object.
+void* ReplaceObject(ObjectTable& table, ObjectId number, void (*freeObject)(ObjectId));
 bool IsListHandle(const ObjectTable& table, ObjectId value);     // a live list object of this table
 ObjectId ListHandleOf(const void* record);                       // the handle of a list record
 void* AllocObjectNode(ObjectNode** list, size_t recordSize);     // zeroed record linked at the head
@@ -80,6 +85,9 @@ struct ObjectTableOf {
 
     bool Create(const ObjectTableConstants& constants) { return CreateObjectTable(table, sizeof(Record), constants); }
     Record* Slot(ObjectId number) { return static_cast<Record*>(ObjectTableSlot(table, number)); }
+    Record* Replace(ObjectId number, void (*freeObject)(ObjectId)) {
+        return static_cast<Record*>(ReplaceObject(table, number, freeObject));
+    }
     Record* Lookup(ObjectId value) const { return static_cast<Record*>(LookupObject(table, value)); }
     void Clear(ObjectId value) { ClearObjectSlot(table, value); }
     void FreeAll(void (*freeObject)(ObjectId)) { VisitAllObjects(table, freeObject); }

@@ -26,7 +26,8 @@ void WaitMs(uint32_t milliseconds) { Sleep(milliseconds); }
 void AllocArray(int32_t upperBound, int32_t elementSize, uint32_t textFieldDescriptor, void** variable,
                 uint32_t elementTypeCode) {
     *variable = nullptr;
-    if (upperBound < 0 || elementSize < 0) return;
+    // Upper bound -1 is an empty array: the header and no elements.
+    if (upperBound < -1 || elementSize < 0) return;
     uint64_t bytes = static_cast<uint64_t>(elementSize) * (static_cast<uint64_t>(upperBound) + 1) + sizeof(ArrayHeader);
     if (bytes > static_cast<uint64_t>(INT32_MAX)) return;
     auto* header = static_cast<ArrayHeader*>(HeapAlloc(RuntimeHeap, HEAP_ZERO_MEMORY, static_cast<size_t>(bytes)));

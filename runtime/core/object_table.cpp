@@ -86,8 +86,26 @@ void ClearObjectSlot(ObjectTable& table, ObjectId value) {
         uint8_t* slot = SlotAt(table, value);
         std::memset(slot, 0, table.constants.zeroWholeRecord ? table.recordSize : sizeof(uintptr_t));
     } else if (IsListHandle(table, value)) {
-        FreeObjectNode(&table.list, reinterpret_cast<void*>(value));
+        void* record = reinterpret_cast<void*>(value);
+        if (record == table.keptRecord)
+            std::memset(record, 0, table.recordSize);
+        else
+            FreeObjectNode(&table.list, record);
     }
+}
+
+void* ReplaceObject(ObjectTable& table, ObjectId number, void (*freeObject)(ObjectId)) {
+    void* record = ObjectTableSlot(table, number);
+    if (!record || number == NEW_LIST_OBJECT) return record;
+    bool listRecord = IsListHandle(table, number);
+    // Freeing a list object would give its node back, and the new object
+    // would be written into freed memory under a handle that no longer counts.
+    void* outerKept = table.keptRecord;  // a nested replacement, from a message sent while freeing
+    if (listRecord) table.keptRecord = record;
+    freeObject(number);
+    table.keptRecord = outerKept;
+    // Freeing may run code that grows the table and so moves its slots.
+    return listRecord ? record : ObjectTableSlot(table, number);
 }
 
 void* AllocObjectNode(ObjectNode** list, size_t recordSize) {

@@ -10,6 +10,7 @@ uint32_t RotateLeft(uint32_t value, int bits) { return (value << bits) | (value 
 }  // namespace
 
 void SeedRandom(uint32_t seed) {
+    RandomGenerator.seeded = true;  // a chosen seed holds: the first draw must not seed again
     for (int i = 0; i < 34; ++i) {
         seed = seed * 2891336453u + 1u;
         RandomGenerator.words[i / 2][i % 2] = seed;

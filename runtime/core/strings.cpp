@@ -45,12 +45,15 @@ bool CommitTempString(char** variable) {
 }
 
 bool AssignString(char** variable, const char* text) {
+    char* copy = nullptr;
+    if (text) {
+        // Copied before the old text goes: the new one may be the old one.
+        size_t length = std::strlen(text);
+        copy = static_cast<char*>(HeapAlloc(RuntimeHeap, 0, length + 2));
+        if (!copy) return false;
+        std::memcpy(copy, text, length + 1);
+    }
     FreeString(variable);
-    if (!text) return true;
-    size_t length = std::strlen(text);
-    char* copy = static_cast<char*>(HeapAlloc(RuntimeHeap, 0, length + 2));
-    if (!copy) return false;
-    std::memcpy(copy, text, length + 1);
     *variable = copy;
     return true;
 }

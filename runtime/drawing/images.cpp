@@ -12,11 +12,12 @@ bool IsUsableImageSize(int32_t width, int32_t height) {
     return width > 0 && height > 0 && width <= INT16_MAX && height <= INT16_MAX;
 }
 
-// A creation that failed after a list record was made must not leave a
-// record with no bitmap in the list, where nothing could ever free it.
-void ForgetFailedImage(ObjectId number, ImageRecord* record) {
+// A creation that failed in a list record must not leave the record with no
+// bitmap in the list, where nothing could ever free it.
+void ForgetFailedImage(ImageRecord* record) {
     if (Images().currentImage == record) Images().currentImage = nullptr;
-    if (number == NEW_LIST_OBJECT) Images().table.Clear(ListHandleOf(record));
+    ObjectId handle = ListHandleOf(record);
+    if (IsListHandle(Images().table.table, handle)) Images().table.Clear(handle);
 }
 
 void FillImageBlack(int32_t width, int32_t height) {
@@ -43,23 +44,19 @@ void InitImageLibrary() {
 
 uintptr_t CreateImageObject(ObjectId number, int32_t width, int32_t height) {
     if (!IsUsableImageSize(width, height)) return 0;
-    ImageRecord* record = Images().table.Slot(number);
-    if (!record) {
-        Images().currentImage = nullptr;
-        return 0;
-    }
-    FreeImageObject(number);
+    ImageRecord* record = Images().table.Replace(number, FreeImageObject);
     Images().currentImage = record;
+    if (!record) return 0;
 
     HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
     if (!display) {
-        ForgetFailedImage(number, record);
+        ForgetFailedImage(record);
         return 0;
     }
     HBITMAP bitmap = CreateCompatibleBitmap(display, width, height);
     if (!bitmap) {
         DeleteDC(display);
-        ForgetFailedImage(number, record);
+        ForgetFailedImage(record);
         return 0;
     }
     BITMAP info{};

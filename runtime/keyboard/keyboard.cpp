@@ -149,5 +149,6 @@ void EndKeyboardInput() {
         Keyboard.device->Release();
         Keyboard.device = nullptr;
     }
+    Keyboard.devicePhase = 0;  // a later start makes a device again rather than claim one
     ReleaseDirectInput();
 }

@@ -68,9 +68,11 @@ void RestoreScreenObject(ScreenObject& object) {
     int32_t savedPitch;
     memcpy(&savedPitch, object.preservedPixels, 4);
     const uint8_t* rows = static_cast<const uint8_t*>(object.preservedPixels) + 4;
+    // The restored surface may have narrower rows than the one preserved.
+    size_t rowBytes = static_cast<size_t>(savedPitch < locked.lPitch ? savedPitch : locked.lPitch);
     for (int r = 0; r < object.height; ++r)
         memcpy(static_cast<uint8_t*>(locked.lpSurface) + static_cast<ptrdiff_t>(r) * locked.lPitch,
-               rows + static_cast<ptrdiff_t>(r) * savedPitch, savedPitch);
+               rows + static_cast<ptrdiff_t>(r) * savedPitch, rowBytes);
     object.surface->Unlock(nullptr);
     HeapFree(RuntimeHeap, 0, object.preservedPixels);
     object.preservedPixels = nullptr;

@@ -25,8 +25,17 @@ using DeactivationHook = void (*)();
 struct SubclassedParent {
     HWND window;
     WNDPROC savedProcedure;
+    BOOL sessionRegistered;  // receives the session's lock and unlock
 };
 constexpr int MAX_SUBCLASSED_PARENTS = 32;
+
+// "Wtsapi32.dll"'s registration pair, looked up once and kept for the
+// process: a parent may outlive the screen library. Null where missing.
+struct SessionNotificationCalls {
+    BOOL(WINAPI* registerWindow)(HWND window, DWORD flags);
+    BOOL(WINAPI* unregisterWindow)(HWND window);
+};
+extern SessionNotificationCalls SessionNotifications;
 
 struct ScreenState {
     HWND displayWindow;              // window of the current display
@@ -77,6 +86,7 @@ extern DirectDrawLoader DirectDraw;
 LRESULT CALLBACK MultimediaWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Windowed display
+bool LoadSessionNotifications();  // false where the platform has none
 void ComputeBlitRects(RECT* destination, RECT* source);
 void PresentWindowed(int verticalSync);
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

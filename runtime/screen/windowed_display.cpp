@@ -5,11 +5,11 @@
 
 #include <wtsapi32.h>
 
+SessionNotificationCalls SessionNotifications;
+
 namespace {
 
 constexpr char SUBCLASS_MARK[] = "zr_dxpaint";
-
-using WtsRegisterProc = BOOL(WINAPI*)(HWND, DWORD);
 
 SubclassedParent* FindSubclassedParent(HWND window) {
     for (SubclassedParent& parent : Screen.subclassedParents)
@@ -31,19 +31,16 @@ bool SubclassParent(HWND parentWindow) {
     SetPropA(parentWindow, SUBCLASS_MARK, reinterpret_cast<HANDLE>(1));
 
     // Optional: without it a locked session is simply not noticed.
-    HMODULE wts = LoadLibraryA("Wtsapi32.dll");
-    if (wts) {
-        auto registerNotification = reinterpret_cast<WtsRegisterProc>(
-            reinterpret_cast<void*>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
-        if (registerNotification) registerNotification(parentWindow, NOTIFY_FOR_THIS_SESSION);
-        FreeLibrary(wts);
-    }
+    if (LoadSessionNotifications())
+        slot->sessionRegistered = SessionNotifications.registerWindow(parentWindow, NOTIFY_FOR_THIS_SESSION);
     return true;
 }
 
 void ForgetSubclassedParent(HWND window) {
     SubclassedParent* parent = FindSubclassedParent(window);
     if (!parent) return;
+    // Each new window 0 registers anew; the one going must not stay registered.
+    if (parent->sessionRegistered) SessionNotifications.unregisterWindow(window);
     RemovePropA(window, SUBCLASS_MARK);
     *parent = SubclassedParent{};
 }
@@ -115,13 +112,17 @@ void WaitForBeamBelow(LONG bottom) {
     }
 }
 
+void RestoreWindowedSurfaces() {
+    if (Screen.primarySurface) Screen.primarySurface->Restore();
+    if (Screen.backBuffer) Screen.backBuffer->Restore();
+    RestoreScreenObjects();
+}
+
 void HandleSessionChange(WPARAM wParam) {
     if (wParam == WTS_SESSION_LOCK) {
         PreserveScreenObjects();
     } else if (wParam == WTS_SESSION_UNLOCK) {
-        if (Screen.primarySurface) Screen.primarySurface->Restore();
-        if (Screen.backBuffer) Screen.backBuffer->Restore();
-        RestoreScreenObjects();
+        RestoreWindowedSurfaces();
     }
 }
 
@@ -145,6 +146,25 @@ LRESULT ForgetOnDestroy(WNDPROC saved, HWND window, WPARAM wParam, LPARAM lParam
 }
 
 }  // namespace
+
+bool LoadSessionNotifications() {
+    static bool looked = false;
+    if (!looked) {
+        looked = true;
+        HMODULE wts = LoadLibraryA("Wtsapi32.dll");
+        if (wts) {
+            SessionNotifications.registerWindow = reinterpret_cast<decltype(SessionNotifications.registerWindow)>(
+                reinterpret_cast<void*>(GetProcAddress(wts, "WTSRegisterSessionNotification")));
+            SessionNotifications.unregisterWindow = reinterpret_cast<decltype(SessionNotifications.unregisterWindow)>(
+                reinterpret_cast<void*>(GetProcAddress(wts, "WTSUnRegisterSessionNotification")));
+        }
+        if (!SessionNotifications.registerWindow || !SessionNotifications.unregisterWindow) {
+            SessionNotifications = SessionNotificationCalls{};
+            if (wts) FreeLibrary(wts);
+        }
+    }
+    return SessionNotifications.registerWindow != nullptr;
+}
 
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     SubclassedParent* parent = FindSubclassedParent(window);
@@ -176,9 +196,13 @@ void PresentWindowed(int /*verticalSync: the windowed copy always waits for the 
     ComputeBlitRects(&destination, &source);
     WaitFrameInterval();
     WaitForBeamBelow(destination.bottom);
-    // Not examined: while the session is locked the surfaces are lost and frames
-    // are dropped until the unlock restores them.
-    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    HRESULT copied = Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    // Another program's mode change or a secure-desktop prompt takes the
+    // surfaces away with no unlock to follow: this frame is dropped and the
+    // next one draws again. Wine still copies to a lost surface, so the
+    // surface's own word counts too; a restore that fails is tried next frame.
+    if (copied == DDERR_SURFACELOST || Screen.primarySurface->IsLost() == DDERR_SURFACELOST)
+        RestoreWindowedSurfaces();
 }
 
 int OpenWindowedDisplay(HWND parentWindow, int32_t x, int32_t y, int32_t width, int32_t height,

@@ -92,14 +92,10 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
     if (!title || static_cast<int64_t>(x) + width > INT32_MAX || static_cast<int64_t>(y) + height > INT32_MAX ||
         static_cast<int64_t>(x) + width < INT32_MIN || static_cast<int64_t>(y) + height < INT32_MIN)
         return 0;
-    WindowRecord* record = WindowSystem.windows.Slot(number);
+    WindowRecord* record = WindowSystem.windows.Replace(number, DestroyWindowObject);
     if (!record) return 0;
     bool isListObject = number == NEW_LIST_OBJECT;
-    if (isListObject) {
-        number = ListHandleOf(record);
-    } else {
-        DestroyAppWindow(number);
-    }
+    if (isListObject) number = ListHandleOf(record);
 
     FormatWindowClassName(number);
     RegisterClassA(&WindowSystem.classTemplate);  // a class left from before serves as well
@@ -136,8 +132,9 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
     HWND window = CreateWindowExA(0, WindowSystem.classNameBuffer, title, style, corner.x, corner.y, outerWidth,
                                   outerHeight, nullptr, nullptr, ModuleHandle, nullptr);
     // Messages sent during creation may have reached code that grows the
-    // table, so the slot is looked up again rather than trusted.
-    if (!isListObject) record = WindowSystem.windows.Slot(number);
+    // table, so a numbered slot is looked up again rather than trusted; a
+    // list record never moves.
+    if (!IsListHandle(WindowSystem.windows.table, number)) record = WindowSystem.windows.Slot(number);
     record->window = window;
     if (!window) return 0;
 
