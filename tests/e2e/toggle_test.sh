@@ -48,11 +48,12 @@ e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at the seco
 e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene at the second start"
 e2e_probe seen "$WINDOW_TITLE" 20 >"$E2E_RUN/seen.log" &
 watcher=$!
+for _ in $(seq 1 200); do grep -q watching "$E2E_RUN/seen.log" && break; sleep 0.05; done
 xdotool keydown Escape keydown F12
 sleep 0.3
 xdotool keyup Escape keyup F12
 e2e_wait_exit 15
 [ "$E2E_STATUS" = 0 ] || fail "Esc with F12: exit status $E2E_STATUS"
-wait "$watcher" || fail "Esc with F12: the toy ended without switching to window mode: $(cat "$E2E_RUN/seen.log")"
-echo "Esc with F12: $(cat "$E2E_RUN/seen.log"), exit 0"
+wait "$watcher" || fail "Esc with F12: the toy ended without switching to window mode: $(tail -1 "$E2E_RUN/seen.log")"
+echo "Esc with F12: $(tail -1 "$E2E_RUN/seen.log"), exit 0"
 echo "ok"

@@ -191,6 +191,7 @@ int TakeForegroundAway(DWORD seconds) {
 // A window that lives for a single frame is missed by the 20 ms polls above.
 int WatchForWindow(const char* title, DWORD deadline) {
     bool seen = false;
+    std::printf("watching\n");  // the script may press keys from now on
     for (DWORD lookedForToy = 0; !Expired(deadline); Sleep(1)) {
         if (FindWindowA(nullptr, title)) seen = true;
         if (GetTickCount() - lookedForToy < 100) continue;
