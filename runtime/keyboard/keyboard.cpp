@@ -34,11 +34,28 @@ void BuildKeyboardDataFormat() {
     Keyboard.dataFormat.rgodf = Keyboard.objectArray;
 }
 
-// Returns the result of Acquire.
-HRESULT BindToDisplayWindow() {
+void BindToDisplayWindow() {
     Keyboard.boundWindow = GetDisplayWindowHandle();
     Keyboard.device->SetCooperativeLevel(Keyboard.boundWindow, DISCL_EXCLUSIVE | DISCL_FOREGROUND);
-    return Keyboard.device->Acquire();
+    Keyboard.device->Acquire();
+}
+
+// Our window is in front again after another window had the foreground.
+// Wine's DirectInput reads keys through a system-wide keyboard hook; one that
+// another program set above ours and left behind when it ended cuts ours off
+// for good, and Wine keeps our stale hook through an ordinary re-acquire.
+// Letting go while acquired makes it take the hook down, and acquiring again
+// sets it anew, on top. A display moving to another window is no such loss.
+void RenewHookAfterForegroundReturns() {
+    HWND foreground = GetForegroundWindow();
+    if (foreground != Keyboard.boundWindow) {
+        Keyboard.foregroundLost = Keyboard.boundWindow == GetDisplayWindowHandle();
+        return;
+    }
+    if (!Keyboard.foregroundLost) return;
+    Keyboard.device->Acquire();
+    Keyboard.device->Unacquire();
+    if (Keyboard.device->Acquire() == DI_OK) Keyboard.foregroundLost = 0;
 }
 
 bool IsDown(int key) {
@@ -97,23 +114,14 @@ int PollKeyboard() {
         BindToDisplayWindow();
         Keyboard.devicePhase = 2;
     }
+    RenewHookAfterForegroundReturns();
     if (Keyboard.device->GetDeviceState(KEY_CODE_COUNT, Keyboard.keyState) == DI_OK) return 1;
 
     // The display moved to another window, or ours lost the foreground: let go
     // entirely before binding again, or the exclusive level stays with the old window.
-    HWND previousWindow = Keyboard.boundWindow;
     Keyboard.device->Unacquire();
     Keyboard.device->SetCooperativeLevel(nullptr, DISCL_NONEXCLUSIVE);
-    if (BindToDisplayWindow() == DI_OK && Keyboard.boundWindow == previousWindow) {
-        // Our own window is in front again after another program had it. Wine's
-        // DirectInput reads keys through a system-wide keyboard hook; one that
-        // other program set above ours and left behind when it ended cuts ours off
-        // for good, and Wine keeps our stale hook through an ordinary re-acquire.
-        // Letting go while acquired makes it take the hook down, and acquiring
-        // again sets it anew, on top.
-        Keyboard.device->Unacquire();
-        Keyboard.device->Acquire();
-    }
+    BindToDisplayWindow();
     return 0;
 }
 

@@ -11,6 +11,7 @@ struct KeyboardState {
     IDirectInputDevice7A* device;      // the system keyboard, or none
     int32_t devicePhase;               // 0 none, 1 format set, 2 bound and acquired
     HWND boundWindow;                  // the window of the last cooperative level set
+    int32_t foregroundLost;            // another window took the foreground from boundWindow
     DIDATAFORMAT dataFormat;
     DIOBJECTDATAFORMAT* objectArray;   // RuntimeHeap, KEY_CODE_COUNT entries
     uint8_t keyState[KEY_CODE_COUNT];  // last snapshot; bit 7 = down

@@ -77,7 +77,8 @@ second_copy_round() {
 
   (cd "$E2E_RUN" && exec wine "$E2E_EXE" </dev/null >"$E2E_RUN/b.log" 2>&1) &
   B_PID=$!
-  wait_foreground 20 MultimediaBase "$handle_a" >/dev/null || fail "$mode: B's full screen never came to the front"
+  wait_foreground 20 MultimediaBase "$handle_a" >/dev/null ||
+    fail "$mode: B's full screen never came to the front; B's box: $(e2e_probe box 1)"
   e2e_wait_scene "$E2E_RUN/b.png" 1024x768+0+0 10 >/dev/null || fail "$mode: no scene in B's full screen"
   e2e_key Escape
   for i in $(seq 1 200); do kill -0 "$B_PID" 2>/dev/null || break; sleep 0.05; done
