@@ -59,6 +59,9 @@ ALSA
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
   fi
+  # app_test runs the whole toy in its own process: it gets the toy's settings too.
+  # The other test programs run the libraries under Wine's defaults.
+  WINE_TOY_PROGRAMS+=(app_test.exe)
   wine_apply_settings
   # A persistent, warm server makes each test process start in a blink; its
   # helpers must not hold the test runner's output pipe, hence the redirections.

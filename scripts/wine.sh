@@ -84,10 +84,13 @@ wine_apply_settings() {
     for program in "${WINE_TOY_PROGRAMS[@]}"; do wine_program_settings "$program"; done
   } >"$reg"
   if ! cmp -s "$reg" "$stamp"; then
+    # The keys written last time go first ("[-KEY]" deletes one), so that a
+    # program or value taken off the list loses its setting too.
+    { echo "REGEDIT4"; [ ! -f "$stamp" ] || sed -n 's/^\[/[-/p' "$stamp"; tail -n +2 "$reg"; } >"$reg.apply"
     # Drive Z: is the Linux root in every prefix.
-    wine regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1
+    wine regedit /S "Z:${reg//\//\\}.apply" </dev/null >/dev/null 2>&1
     wineserver -w
     cp "$reg" "$stamp"
   fi
-  rm -f "$reg"
+  rm -f "$reg" "$reg.apply"
 }
