@@ -1,6 +1,7 @@
 #!/bin/bash
 # The toy's Wine set-up on Linux, the one place every runner takes it from: the
-# interactive run and its demo, the test bed, bench.sh and soak.sh. Source this file.
+# interactive run and its demo, the test bed, bench.sh, soak.sh and exits.sh.
+# Source this file. The runners use prefixes of the project's own, never the user's.
 #
 #   wine_prepare_prefix     makes $WINEPREFIX if it is missing, or anew when it was made
 #                           before the Wine architectures now installed (a prefix made
@@ -10,7 +11,7 @@
 #   wine_kernel_runs_32bit  true when it could, once wine32 is installed
 #
 # The settings are scoped to the toy's own executables (AppDefaults), so nothing else
-# run in the same prefix changes, the user's own prefix included:
+# run in the same prefix changes:
 #   Direct3D renderer = gdi   DirectDraw then draws into plain memory with GDI instead of
 #                             through OpenGL on Wine's command-stream thread (wined3d_cs).
 #                             That thread cost most of the process's CPU, and when it was
