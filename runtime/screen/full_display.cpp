@@ -6,6 +6,7 @@
 
 namespace {
 
+
 int32_t LowWordSigned(int32_t value) {
     return static_cast<int16_t>(static_cast<uint16_t>(value));
 }
@@ -29,6 +30,33 @@ void RebuildLostDisplay() {
     RestoreScreenObjects();
     if (Screen.depth == 8) ReattachPalette();
     PollKeyboard();
+}
+
+int TakeFullScreen(HWND window) {
+    if (FAILED(DirectDraw.object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN))) return 0;
+    if (FAILED(DirectDraw.object->SetDisplayMode(Screen.width, Screen.height, Screen.depth,
+                                                 Screen.requestedRefreshRate, 0)))
+        return 0;
+    return CreateFlipChain();
+}
+
+// Under an X window manager the display window is mapped anew while the mode
+// changes, and the manager may meanwhile give the focus back to the window
+// that had it (another copy of the program, say). DirectDraw then drops the
+// mode, minimises the window and makes the chain already lost. That is no
+// refusal: the window goes back to hidden and the whole step is tried once
+// more. A chain refused while the window is in front is not retried.
+int RetakeFullScreen(HWND window) {
+    if (GetForegroundWindow() == window) return 0;
+    if (Screen.backBuffer) Screen.backBuffer->Release();
+    Screen.backBuffer = nullptr;
+    if (Screen.primarySurface) Screen.primarySurface->Release();
+    Screen.primarySurface = nullptr;
+    DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    ShowWindow(window, SW_HIDE);
+    DispatchPendingMessages();
+    MoveWindow(window, 0, 0, Screen.width, Screen.height, TRUE);
+    return TakeFullScreen(window);
 }
 
 int FailFullDisplay() {
@@ -92,14 +120,7 @@ int OpenFullDisplay(int32_t width, int32_t height, int32_t depth, const char* ti
     Screen.depth = depth;
     ShowCursor(FALSE);
     Screen.cursorHidden = 1;
-
-    if (FAILED(DirectDraw.object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN))) {
-        return FailFullDisplay();
-    }
-    if (FAILED(DirectDraw.object->SetDisplayMode(width, height, depth, Screen.requestedRefreshRate, 0))) {
-        return FailFullDisplay();
-    }
-    if (!CreateFlipChain()) return FailFullDisplay();
+    if (!TakeFullScreen(window) && !RetakeFullScreen(window)) return FailFullDisplay();
     ShowWindow(window, SW_SHOWMAXIMIZED);
     ClearDisplayBuffers();
     DWORD frequency = 0;
