@@ -402,6 +402,16 @@ long long HeapBytesInUse(HANDLE heap) {
     return total;
 }
 
+// Wine's heap checking (WINEDEBUG=warn+heap) holds freed blocks back for a
+// while, and a walk still counts them as in use: bytes in use then say nothing.
+bool FreedBlocksCountAsInUse() {
+    HANDLE heap = HeapCreate(0, 0, 0);
+    HeapFree(heap, 0, HeapAlloc(heap, 0, 16));
+    bool counted = HeapBytesInUse(heap) > 0;
+    HeapDestroy(heap);
+    return counted;
+}
+
 long long RuntimeBytesInUse() { return HeapBytesInUse(RuntimeHeap) + HeapBytesInUse(ObjectNodeHeap); }
 
 TEST(ToyRun, DISABLED_TogglesInChild) {
@@ -439,7 +449,10 @@ TEST(ToyRun, TwoHundredTogglesLeaveGdiObjectsWindowsAndHeapsFlat) {
               7)
         << child.output;
     EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
-    EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
+    if (!FreedBlocksCountAsInUse())
+        EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
+    else
+        std::printf("heap checking holds freed blocks: bytes in use not compared\n");
     EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
     EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after 200 toggles";
     EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after 200 toggles";
