@@ -80,9 +80,15 @@ second_copy_round() {
   wait_foreground 20 MultimediaBase "$handle_a" >/dev/null ||
     fail "$mode: B's full screen never came to the front; B's box: $(e2e_probe box 1)"
   e2e_wait_scene "$E2E_RUN/b.png" 1024x768+0+0 10 >/dev/null || fail "$mode: no scene in B's full screen"
-  e2e_key Escape
-  for i in $(seq 1 200); do kill -0 "$B_PID" 2>/dev/null || break; sleep 0.05; done
-  kill -0 "$B_PID" 2>/dev/null && fail "$mode: B did not end on Esc"
+  # As for A: a press while the window manager is still mapping B's window anew
+  # reaches no poll, and a user would press again.
+  local b_tries
+  for b_tries in 1 2 3; do
+    e2e_key Escape
+    for i in $(seq 1 100); do kill -0 "$B_PID" 2>/dev/null || break; sleep 0.05; done
+    kill -0 "$B_PID" 2>/dev/null || break
+  done
+  kill -0 "$B_PID" 2>/dev/null && fail "$mode: B did not end on Esc (3 presses)"
   status=0
   wait "$B_PID" || status=$?
   B_PID=
@@ -96,7 +102,7 @@ second_copy_round() {
   else
     tries="$(press_until F12 window "$FULL_TITLE")" || fail "$mode: A does not answer F12 after B ended"
   fi
-  echo "$mode: B ended with 0; A answered F12 (press $tries)"
+  echo "$mode: B ended on Esc (press $b_tries) with 0; A answered F12 (press $tries)"
   # Esc in the new mode, once its frames run.
   local region=1024x768+0+0 origin
   if [ "$mode" = full ]; then
