@@ -6,7 +6,6 @@
 
 namespace {
 
-
 int32_t LowWordSigned(int32_t value) {
     return static_cast<int16_t>(static_cast<uint16_t>(value));
 }
@@ -32,6 +31,7 @@ void RebuildLostDisplay() {
     PollKeyboard();
 }
 
+// The exclusive level, the mode and the flip chain, each on the one before.
 int TakeFullScreen(HWND window) {
     if (FAILED(DirectDraw.object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN))) return 0;
     if (FAILED(DirectDraw.object->SetDisplayMode(Screen.width, Screen.height, Screen.depth,
