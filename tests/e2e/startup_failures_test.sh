@@ -6,7 +6,10 @@
 expect_failure() {
   local expected="$1" box status
   shift
-  box="$(e2e_probe box 20)" || fail "no error box for \"$expected\""
+  if ! box="$(e2e_probe box 20)"; then
+    e2e_wait_exit 1
+    fail "no error box for \"$expected\" in 20 s; the toy $([ "$E2E_STATUS" = timeout ] && echo "still runs" || echo "ended with $E2E_STATUS")"
+  fi
   [ "$box" = "text=$expected" ] || fail "box says '$box', expected \"$expected\""
   e2e_wait_exit 15
   [ "$E2E_STATUS" = 0 ] || fail "\"$expected\": exit status $E2E_STATUS"
