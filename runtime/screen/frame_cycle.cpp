@@ -201,14 +201,18 @@ void CloseDisplay() {
     Screen.height = 0;
 }
 
-void ReleaseDisplayResources() {
-    ReleaseBackBufferAccess();
-    Screen.screenObjects.FreeAll(FreeScreenObject);
-    if (DirectDraw.object) DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+void ReleaseDisplaySurfaces() {
     if (Screen.backBuffer) Screen.backBuffer->Release();
     Screen.backBuffer = nullptr;
     if (Screen.primarySurface) Screen.primarySurface->Release();
     Screen.primarySurface = nullptr;
+}
+
+void ReleaseDisplayResources() {
+    ReleaseBackBufferAccess();
+    Screen.screenObjects.FreeAll(FreeScreenObject);
+    if (DirectDraw.object) DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    ReleaseDisplaySurfaces();
     // Only undo our own hiding: the cursor's display count is process-wide, and
     // a close with no full screen open must not push it up.
     if (Screen.cursorHidden) ShowCursor(TRUE);

@@ -48,11 +48,8 @@ int TakeFullScreen(HWND window) {
 // more. A chain refused while the window is in front is not retried.
 int RetakeFullScreen(HWND window) {
     if (GetForegroundWindow() == window) return 0;
-    if (Screen.backBuffer) Screen.backBuffer->Release();
-    Screen.backBuffer = nullptr;
-    if (Screen.primarySurface) Screen.primarySurface->Release();
-    Screen.primarySurface = nullptr;
     DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    ReleaseDisplaySurfaces();
     ShowWindow(window, SW_HIDE);
     DispatchPendingMessages();
     MoveWindow(window, 0, 0, Screen.width, Screen.height, TRUE);

@@ -99,6 +99,7 @@ void PresentFullScreen(int verticalSync);
 int32_t ComputeFrameInterval(int64_t frequency, int32_t rate);
 void WaitFrameInterval();
 void ReleaseDisplayResources();
+void ReleaseDisplaySurfaces();  // the primary surface and the back buffer
 int32_t PixelFormatCodeFor(int32_t depth, uint32_t redMask, uint32_t greenMask);
 void DetectPixelFormat();
 void ClearDisplayBuffers();
