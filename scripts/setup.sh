@@ -2,6 +2,12 @@
 # Installs what building and testing need on Debian 12; does nothing when all is there.
 set -euo pipefail
 
+# Wine's X11 driver loads these at run time and works without them, only less:
+# without XRandR and XVidMode it cannot change the display mode at all, so a
+# full screen at 1024x768x16 is refused. Debian lists them as recommendations
+# only, which --no-install-recommends skips.
+wine_x_libraries=(libxrandr2 libxxf86vm1 libxi6 libxcursor1 libxinerama1 libxcomposite1 libxrender1)
+
 packages=(
   cmake make g++ zip unzip
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
@@ -9,6 +15,7 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   xvfb xdotool x11-utils imagemagick openbox
   googletest sox procps
+  "${wine_x_libraries[@]}"
 )
 
 missing=()
@@ -24,9 +31,13 @@ done
 . "$(dirname "$0")/wine.sh"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-if wine_kernel_runs_32bit && ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
-  missing+=(wine32:i386 gstreamer1.0-plugins-base:i386 gstreamer1.0-plugins-good:i386)
+if wine_kernel_runs_32bit; then
+  for package in wine32 gstreamer1.0-plugins-base gstreamer1.0-plugins-good "${wine_x_libraries[@]}"; do
+    dpkg-query -W -f='${Status}' "$package:i386" 2>/dev/null | grep -q "install ok installed" || missing+=("$package:i386")
+  done
+  if [[ " ${missing[*]} " == *":i386 "* ]]; then
+    dpkg --print-foreign-architectures | grep -qx i386 || "${sudo_cmd[@]}" dpkg --add-architecture i386
+  fi
 fi
 
 if [ ${#missing[@]} -gt 0 ]; then
