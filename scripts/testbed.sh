@@ -54,10 +54,13 @@ ALSA
   wine_prepare_prefix
   # The test bed's own prefix: sound goes to ALSA (and so to capture.raw), and with
   # no window manager on the X server, Wine would wait about two seconds for every
-  # managed window it hides or destroys, while unmanaged windows go at once.
-  if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+  # managed window it hides or destroys, while unmanaged windows go at once. A crash
+  # prints its backtrace and ends the process: Wine's crash dialog would wait, unseen
+  # on the headless screen, until the test's time-out.
+  if ! grep -q '"ShowCrashDialog"=dword:00000000' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f </dev/null >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f </dev/null >/dev/null 2>&1
   fi
   # app_test runs the whole toy in its own process: it gets the toy's settings too.
   # The other test programs run the libraries under Wine's defaults.
