@@ -92,7 +92,7 @@ void PresentWindowed(int verticalSync);
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Full screen
-int CreateFlipChain();
+HRESULT CreateFlipChain();          // DD_OK, or the answer of the call that failed
 void PresentFullScreen(int verticalSync);
 
 // Frame cycle
