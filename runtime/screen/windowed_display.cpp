@@ -94,8 +94,8 @@ void MeasureBlitGeometry(HWND parentWindow, int32_t x, int32_t y, int32_t rightM
 void BlitBackBuffer() {
     RECT destination;
     RECT source;
-    ComputeBlitRects(&destination, &source);
-    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    if (ComputeBlitRects(&destination, &source))
+        Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
 }
 
 // A whole refresh at 30 Hz and more: a driver whose scan line never moves
@@ -177,8 +177,9 @@ LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPA
     }
 }
 
-void ComputeBlitRects(RECT* destination, RECT* source) {
-    GetWindowRect(Screen.displayWindow, destination);
+bool ComputeBlitRects(RECT* destination, RECT* source) {
+    // A parent destroyed under the open display has no rectangle to copy to.
+    if (!GetWindowRect(Screen.displayWindow, destination)) return false;
     OffsetRect(destination, Screen.leftOffset, Screen.topOffset);
     if (Screen.stretchToWindow) {
         destination->right -= Screen.rightMargin + Screen.leftOffset;
@@ -188,13 +189,15 @@ void ComputeBlitRects(RECT* destination, RECT* source) {
         destination->bottom = destination->top + Screen.height;
     }
     SetRect(source, 0, 0, Screen.width, Screen.height);
+    return true;
 }
 
 void PresentWindowed(int /*verticalSync: the windowed copy always waits for the beam*/) {
     RECT destination;
     RECT source;
-    ComputeBlitRects(&destination, &source);
-    WaitFrameInterval();
+    bool placed = ComputeBlitRects(&destination, &source);
+    WaitFrameInterval();  // paced all the same, so a frame loop without a window does not spin
+    if (!placed) return;
     WaitForBeamBelow(destination.bottom);
     HRESULT copied = Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
     // Another program's mode change or a secure-desktop prompt takes the
