@@ -487,8 +487,8 @@ TEST_F(ScreenTest, ADestroyedParentLeavesNoTraceBehind) {
 // the DirectDraw object that changed the mode, so ours stands in for the other
 // program; a desktop changed with ChangeDisplaySettings keeps them unmarked there.
 void LockAndUnlockSession(HWND parent) {
-    SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0);
-    SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0);
+    EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0), 0);
+    EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0), 0);
 }
 DWORD OtherDepth() {
     return CurrentDisplayMode().dmBitsPerPel == 16 ? 32 : 16;
@@ -519,8 +519,8 @@ TEST_F(ScreenTest, WindowedFramesShowAgainAfterTheSurfacesWereLost) {
         loss.lose(parent);
         printf("%s: primary %s\n", loss.how, Screen.primarySurface->IsLost() == DDERR_SURFACELOST ? "lost" : "kept");
         PresentFrame();
-        EXPECT_EQ(Screen.primarySurface->IsLost(), DD_OK) << loss.how << ": got " << std::hex << Screen.primarySurface->IsLost();
-        EXPECT_EQ(Screen.backBuffer->IsLost(), DD_OK) << loss.how << ": got " << std::hex << Screen.backBuffer->IsLost();
+        for (IDirectDrawSurface7* surface : {Screen.primarySurface, Screen.backBuffer})
+            EXPECT_EQ(surface->IsLost(), DD_OK) << loss.how << ": got " << std::hex << surface->IsLost();
         DWORD depth = CurrentDisplayMode().dmBitsPerPel;
         EXPECT_EQ(static_cast<DWORD>(Screen.depth), depth) << loss.how << ": got " << Screen.depth;
         ASSERT_TRUE(DrawFrame(BLUE)) << loss.how;
@@ -852,7 +852,8 @@ TEST_F(ScreenTest, RestoringCopiesNoMoreOfARowThanTheSurfaceHolds) {
     DDSURFACEDESC2 locked{};
     locked.dwSize = sizeof locked;
     ASSERT_EQ(wide->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
-    for (int r = 0; r < height; ++r) std::memset(static_cast<uint8_t*>(locked.lpSurface) + r * locked.lPitch, r + 1, locked.lPitch);
+    for (int r = 0; r < height; ++r)
+        std::memset(static_cast<uint8_t*>(locked.lpSurface) + r * locked.lPitch, r + 1, locked.lPitch);
     wide->Unlock(nullptr);
     ScreenObject* object = Screen.screenObjects.Slot(2);
     *object = ScreenObject{wide, nullptr, 0, 64, height};
