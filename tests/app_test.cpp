@@ -138,13 +138,6 @@ protected:
     bool ended_ = false;
 };
 
-DEVMODEA CurrentDisplayMode() {
-    DEVMODEA mode{};
-    mode.dmSize = sizeof mode;
-    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-    return mode;
-}
-
 HACCEL WindowZeroAccelerators() {
     const WindowRecord* record = WindowSystem.windows.Lookup(0);
     return record ? record->acceleratorTable : nullptr;
@@ -281,17 +274,15 @@ TEST_F(ToyTest, NoFrameIsShorterThanItsWaits) {
         const DWORD least = mode == 1 ? 50 : 50 + 10;
         SleepCounter counter;
         ASSERT_TRUE(counter.Works()) << "no import of Sleep to count with";
-        DWORD start = GetTickCount(), shortest = UINT32_MAX;
+        DWORD shortest = UINT32_MAX;
         for (int frame = 0; frame < 10; ++frame) {
             SleepCounter::TakeTotal();
             RunFrame();
             shortest = std::min(shortest, SleepCounter::TakeTotal());
         }
-        DWORD took = GetTickCount() - start;
         const char* name = mode ? "full screen" : "window mode";
-        std::printf("%s: 10 frames took %lu ms, the shortest waited %lu ms\n", name, took, shortest);
+        std::printf("%s: the shortest of 10 frames waited %lu ms\n", name, shortest);
         EXPECT_GE(shortest, least) << name << ": a frame waited " << shortest << " ms: a frame wait is short, the scene runs fast";
-        EXPECT_GE(took, 10 * least) << name << ": 10 frames took " << took << " ms: the scene runs fast";
     }
 }
 

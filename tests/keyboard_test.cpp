@@ -2,12 +2,14 @@
 // snapshots, and real key events from the X server through DirectInput.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "runtime/keyboard/keyboard.h"
 #include "runtime/keyboard/keyboard_internal.h"
 #include "runtime/screen/screen.h"
 #include "support/key_injection.h"
+#include "support/method_hook.h"
 #include "support/screen_readback.h"
 #include "support/testbed.h"
 
@@ -62,6 +64,37 @@ protected:
     static bool IsDown(int key) { return (Keyboard.keyState[key] & 0x80) != 0; }
 };
 
+// What the keyboard asks of its device, one letter a call: A Acquire,
+// U Unacquire, G GetDeviceState, C SetCooperativeLevel. The calls still reach
+// the device. Places in IDirectInputDevice7A's method table, IUnknown's three first.
+std::string DeviceCalls;
+struct DeviceRecorder {
+    MethodHook acquire, unacquire, state, level;
+    explicit DeviceRecorder(IDirectInputDevice7A* device);
+};
+DeviceRecorder* Recorder = nullptr;
+
+HRESULT STDMETHODCALLTYPE RecordAcquire(IDirectInputDevice7A* self) {
+    DeviceCalls += 'A';
+    return Recorder->acquire.Original<decltype(&RecordAcquire)>()(self);
+}
+HRESULT STDMETHODCALLTYPE RecordUnacquire(IDirectInputDevice7A* self) {
+    DeviceCalls += 'U';
+    return Recorder->unacquire.Original<decltype(&RecordUnacquire)>()(self);
+}
+HRESULT STDMETHODCALLTYPE RecordState(IDirectInputDevice7A* self, DWORD size, void* data) {
+    DeviceCalls += 'G';
+    return Recorder->state.Original<decltype(&RecordState)>()(self, size, data);
+}
+HRESULT STDMETHODCALLTYPE RecordLevel(IDirectInputDevice7A* self, HWND window, DWORD flags) {
+    DeviceCalls += 'C';
+    return Recorder->level.Original<decltype(&RecordLevel)>()(self, window, flags);
+}
+DeviceRecorder::DeviceRecorder(IDirectInputDevice7A* device)
+    : acquire(device, 7, RecordAcquire), unacquire(device, 8, RecordUnacquire), state(device, 9, RecordState),
+      level(device, 13, RecordLevel) {
+    Recorder = this;
+}
 
 }  // namespace
 
@@ -159,6 +192,39 @@ TEST_F(KeyboardTest, PollFollowsTheDisplayFromTheFullScreenToAWindow) {
     FlushMessages();
     EXPECT_EQ(PollKeyboard(), 0) << "the first poll after the switch read the old binding";
     EXPECT_EQ(PollKeyboard(), 1) << "the rebinding did not take";
+}
+
+TEST_F(KeyboardTest, TheHookIsRenewedOnceWhenTheForegroundComesBack) {
+    window_ = CreateParentWindow(100, 100, 300, 200);
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    HWND multimedia = GetDisplayWindowHandle();
+    ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1; })) << "the keyboard never read";
+    DeviceRecorder recorder(Keyboard.device);
+    struct Step {
+        const char* what;
+        void (*action)(HWND window, HWND multimedia);
+        bool renewed;  // the poll let go of the device and took it again while bound and in front
+    } steps[] = {
+        {"an ordinary poll", nullptr, false},
+        {"another window in front", [](HWND window, HWND) { SetForegroundWindow(window); }, false},
+        {"still away", nullptr, false},
+        {"the display in front again", [](HWND, HWND multimedia) { SetForegroundWindow(multimedia); }, true},
+        {"the next poll", nullptr, false},
+        {"F12 to window mode", [](HWND window, HWND) {
+             CloseDisplay();
+             OpenWindowedDisplay(window, 0, 0, 300, 200, 0, 0, 0);
+             SetForegroundWindow(window);
+         }, false},
+        {"the next poll in window mode", nullptr, false},
+    };
+    for (const Step& step : steps) {
+        if (step.action) step.action(window_, multimedia);
+        FlushMessages();
+        DeviceCalls.clear();
+        PollKeyboard();
+        bool renewed = DeviceCalls.rfind("AUA", 0) == 0;
+        EXPECT_EQ(renewed, step.renewed) << step.what << ": calls " << DeviceCalls;
+    }
 }
 
 TEST_F(KeyboardTest, PollWithoutDeviceReturnsZeroAndARestartReadsAgain) {

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "runtime/keyboard/keyboard.h"
 #include "runtime/screen/screen.h"
 #include "runtime/screen/screen_internal.h"
+#include "support/method_hook.h"
 #include "support/screen_readback.h"
 #include "support/testbed.h"
 #include "support/windows.h"
@@ -85,13 +89,6 @@ int CursorDisplayCount() {
     return count - 1;
 }
 
-DEVMODEA CurrentMode() {
-    DEVMODEA mode{};
-    mode.dmSize = sizeof mode;
-    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-    return mode;
-}
-
 BOOL CALLBACK CountMultimediaWindows(HWND window, LPARAM count) {
     char name[64] = {};
     GetClassNameA(window, name, sizeof name);
@@ -126,6 +123,74 @@ LRESULT CALLBACK FirstParentProc(HWND window, UINT message, WPARAM wParam, LPARA
 LRESULT CALLBACK SecondParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == PROBE_MESSAGE) return ++ProbesAtSecond;
     return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// Another program's window, on a thread of its own, that takes the
+// foreground when asked: the window a window manager hands the focus to.
+class ForegroundThief {
+public:
+    ForegroundThief() : thread_([this] { Run(); }) { WaitForSingleObject(ready_, INFINITE); }
+    ~ForegroundThief() {
+        PostMessageA(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+        CloseHandle(ready_);
+    }
+    // Returns once it is in front; our thread meanwhile receives what losing
+    // the foreground sends it, as it would while waiting for the platform.
+    void TakeForeground() { SendMessageA(window_, TAKE_FOREGROUND, 0, 0); }
+
+private:
+    static constexpr UINT TAKE_FOREGROUND = WM_APP + 8;
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == TAKE_FOREGROUND) return SetForegroundWindow(window);
+        if (message == WM_DESTROY) PostQuitMessage(0);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    void Run() {
+        window_ = CreateParentWindow(600, 400, 200, 100, Procedure);
+        SetEvent(ready_);
+        MSG message;
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    }
+    HANDLE ready_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HWND window_ = nullptr;
+    std::thread thread_;
+};
+
+// Places in the method tables, IUnknown's three first.
+constexpr int DIRECTDRAW_CREATE_SURFACE = 6;
+constexpr int DIRECTDRAW_SET_DISPLAY_MODE = 21;
+constexpr int SURFACE_BLT = 5;
+
+// The screen library's calls into DirectDraw, watched on their way: the
+// modes asked for and the copies made are counted, and a step of the test
+// can run once right before a mode request or right after a primary surface
+// is made.
+MethodHook* ModeRequestHook = nullptr;
+MethodHook* CreateSurfaceHook = nullptr;
+MethodHook* BltHook = nullptr;
+int ModeRequests = 0;
+int Copies = 0;
+std::function<void()> BeforeModeRequest;
+std::function<void()> AfterPrimaryMade;
+
+HRESULT STDMETHODCALLTYPE CountModeRequest(IDirectDraw7* self, DWORD width, DWORD height, DWORD bits, DWORD rate,
+                                           DWORD flags) {
+    ++ModeRequests;
+    if (BeforeModeRequest) std::exchange(BeforeModeRequest, nullptr)();
+    return ModeRequestHook->Original<decltype(&CountModeRequest)>()(self, width, height, bits, rate, flags);
+}
+HRESULT STDMETHODCALLTYPE WatchCreateSurface(IDirectDraw7* self, DDSURFACEDESC2* description,
+                                             IDirectDrawSurface7** surface, IUnknown* outer) {
+    HRESULT result = CreateSurfaceHook->Original<decltype(&WatchCreateSurface)>()(self, description, surface, outer);
+    if ((description->ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE) && AfterPrimaryMade)
+        std::exchange(AfterPrimaryMade, nullptr)();
+    return result;
+}
+HRESULT STDMETHODCALLTYPE CountCopy(IDirectDrawSurface7* self, RECT* destination, IDirectDrawSurface7* from,
+                                    RECT* source, DWORD flags, DDBLTFX* effects) {
+    ++Copies;
+    return BltHook->Original<decltype(&CountCopy)>()(self, destination, from, source, flags, effects);
 }
 
 }  // namespace
@@ -418,41 +483,69 @@ TEST_F(ScreenTest, ADestroyedParentLeavesNoTraceBehind) {
     DestroyWindow(parent);
 }
 
-TEST_F(ScreenTest, SessionLockAndUnlockRestoreTheSurfaces) {
-    HWND parent = CreateParentWindow(100, 100, 300, 200, FirstParentProc);
-    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
-    RECT area = Inset(ClientOnScreen(parent), 2);
-    ASSERT_TRUE(DrawFrame(RED));
-    PresentUntilShown(area, RED);
+// The ways a windowed display's surfaces go. Wine marks only the surfaces of
+// the DirectDraw object that changed the mode, so ours stands in for the other
+// program; a desktop changed with ChangeDisplaySettings keeps them unmarked there.
+void LockAndUnlockSession(HWND parent) {
     EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK, 0), 0);
     EXPECT_EQ(SendMessageA(parent, WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK, 0), 0);
+}
+DWORD OtherDepth() {
+    return CurrentDisplayMode().dmBitsPerPel == 16 ? 32 : 16;
+}
+void ChangeModeAndBack(HWND) {
+    DirectDraw.object->SetDisplayMode(1024, 768, OtherDepth(), 0, 0);
+    DirectDraw.object->RestoreDisplayMode();
+}
+void ChangeModeForGood(HWND) {
+    DirectDraw.object->SetDisplayMode(1024, 768, OtherDepth(), 0, 0);
+}
+
+TEST_F(ScreenTest, WindowedFramesShowAgainAfterTheSurfacesWereLost) {
+    struct Loss {
+        const char* how;
+        void (*lose)(HWND parent);
+    } losses[] = {
+        {"session locked and unlocked", LockAndUnlockSession},
+        {"mode changed and back", ChangeModeAndBack},
+        {"mode changed for good", ChangeModeForGood},  // a surface of the old mode never restores
+    };
+    HWND parent = CreateParentWindow(100, 100, 300, 200, FirstParentProc);
+    for (const Loss& loss : losses) {
+        ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1) << loss.how;
+        RECT area = Inset(ClientOnScreen(parent), 2);
+        ASSERT_TRUE(DrawFrame(RED)) << loss.how;
+        PresentUntilShown(area, RED);
+        loss.lose(parent);
+        printf("%s: primary %s\n", loss.how, Screen.primarySurface->IsLost() == DDERR_SURFACELOST ? "lost" : "kept");
+        PresentFrame();
+        for (IDirectDrawSurface7* surface : {Screen.primarySurface, Screen.backBuffer})
+            EXPECT_EQ(surface->IsLost(), DD_OK) << loss.how << ": got " << std::hex << surface->IsLost();
+        DWORD depth = CurrentDisplayMode().dmBitsPerPel;
+        EXPECT_EQ(static_cast<DWORD>(Screen.depth), depth) << loss.how << ": got " << Screen.depth;
+        ASSERT_TRUE(DrawFrame(BLUE)) << loss.how;
+        DominantColor seen = PresentUntilShown(area, BLUE);
+        EXPECT_EQ(seen.rgb, BLUE) << loss.how << ": got " << std::hex << seen.rgb;
+        CloseDisplay();
+        DirectDraw.object->RestoreDisplayMode();
+    }
     EXPECT_EQ(SessionChangesSeen, 0) << "the parent's own procedure saw " << SessionChangesSeen;
-    EXPECT_EQ(Screen.primarySurface->IsLost(), DD_OK);
-    EXPECT_EQ(Screen.backBuffer->IsLost(), DD_OK);
-    ASSERT_TRUE(DrawFrame(BLUE));
-    DominantColor seen = PresentUntilShown(area, BLUE);
-    EXPECT_EQ(seen.rgb, BLUE) << "got " << std::hex << seen.rgb;
-    CloseDisplay();
     DestroyWindow(parent);
 }
 
-TEST_F(ScreenTest, WindowedSurfacesLostToAModeChangeAreRestoredByThePresent) {
+TEST_F(ScreenTest, NoCopyIsMadeOnceTheParentWindowIsGone) {
     HWND parent = CreateParentWindow(100, 100, 300, 200);
     ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
-    // A mode change and back, as another program's would be. Wine marks only
-    // the surfaces of the DirectDraw object that made the change, so ours does.
-    ASSERT_EQ(DirectDraw.object->SetDisplayMode(1024, 768, 16, 0, 0), DD_OK);
-    DirectDraw.object->RestoreDisplayMode();
-    HRESULT lost = Screen.primarySurface->IsLost();
-    if (lost != DDERR_SURFACELOST) GTEST_SKIP() << "surfaces were not lost here: got " << std::hex << lost;
+    MethodHook copies(Screen.primarySurface, SURFACE_BLT, CountCopy);
+    BltHook = &copies;
+    Copies = 0;
     PresentFrame();
-    EXPECT_EQ(Screen.primarySurface->IsLost(), DD_OK) << "got " << std::hex << Screen.primarySurface->IsLost();
-    EXPECT_EQ(Screen.backBuffer->IsLost(), DD_OK) << "got " << std::hex << Screen.backBuffer->IsLost();
-    ASSERT_TRUE(DrawFrame(BLUE));
-    DominantColor seen = PresentUntilShown(Inset(ClientOnScreen(parent), 2), BLUE);
-    EXPECT_EQ(seen.rgb, BLUE) << "got " << std::hex << seen.rgb;
-    CloseDisplay();
+    ASSERT_EQ(Copies, 1) << "got " << Copies;
     DestroyWindow(parent);
+    ASSERT_TRUE(DrawFrame(RED));
+    PresentFrame();
+    EXPECT_EQ(Copies, 1) << "a frame was copied to a place nobody measured";
+    CloseDisplay();
 }
 
 // Wine's registration calls are stubs, so the calls are recorded on their way there.
@@ -511,7 +604,7 @@ TEST_F(ScreenTest, FullScreenTakesOverTheMultimediaWindow) {
     EXPECT_TRUE(IsZoomed(multimedia));
     EXPECT_EQ(CursorDisplayCount(), cursorBefore - 1) << "got " << CursorDisplayCount();
     EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
-    DEVMODEA mode = CurrentMode();
+    DEVMODEA mode = CurrentDisplayMode();
     EXPECT_EQ(mode.dmPelsWidth, 1024u);
     EXPECT_EQ(mode.dmPelsHeight, 768u);
     EXPECT_EQ(mode.dmBitsPerPel, 16u) << "got " << mode.dmBitsPerPel;
@@ -549,7 +642,7 @@ TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
     ASSERT_EQ(OpenFullDisplay(65536 + width, height, 16 + 0x70000, FULL_TITLE), 1);
     EXPECT_EQ(Screen.width, width) << "got " << Screen.width;
     EXPECT_EQ(Screen.depth, 16) << "got " << Screen.depth;
-    DEVMODEA mode = CurrentMode();
+    DEVMODEA mode = CurrentDisplayMode();
     EXPECT_EQ(mode.dmPelsWidth, static_cast<DWORD>(width)) << "got " << mode.dmPelsWidth;
     CloseDisplay();
     EXPECT_EQ(OpenFullDisplay(65536 - 1, 768, 16, FULL_TITLE), 0) << "a width of -1 was accepted";
@@ -557,16 +650,58 @@ TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
 }
 
 TEST_F(ScreenTest, ClosingTheFullScreenGivesTheDesktopItsModeBack) {
-    DEVMODEA before = CurrentMode();
+    DEVMODEA before = CurrentDisplayMode();
     ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
-    ASSERT_EQ(CurrentMode().dmBitsPerPel, 16u);
+    ASSERT_EQ(CurrentDisplayMode().dmBitsPerPel, 16u);
     CloseDisplay();
-    DEVMODEA after = CurrentMode();
+    DEVMODEA after = CurrentDisplayMode();
     printf("desktop %lux%lu at %lu bits before, %lux%lu at %lu bits after\n", before.dmPelsWidth,
            before.dmPelsHeight, before.dmBitsPerPel, after.dmPelsWidth, after.dmPelsHeight, after.dmBitsPerPel);
     EXPECT_EQ(after.dmBitsPerPel, before.dmBitsPerPel) << "got " << after.dmBitsPerPel;
     EXPECT_EQ(after.dmPelsWidth, before.dmPelsWidth) << "got " << after.dmPelsWidth;
     EXPECT_EQ(after.dmPelsHeight, before.dmPelsHeight) << "got " << after.dmPelsHeight;
+}
+
+// Counts the modes asked for and watches the primaries made, while alive.
+struct DirectDrawWatch {
+    MethodHook modes{DirectDraw.object, DIRECTDRAW_SET_DISPLAY_MODE, CountModeRequest};
+    MethodHook surfaces{DirectDraw.object, DIRECTDRAW_CREATE_SURFACE, WatchCreateSurface};
+    DirectDrawWatch() {
+        ModeRequestHook = &modes;
+        CreateSurfaceHook = &surfaces;
+        ModeRequests = 0;
+    }
+};
+
+TEST_F(ScreenTest, AChainLostWhileTheModeChangesIsTakenOnceMore) {
+    // The window manager hands the focus to another program just as the chain
+    // is made, so DirectDraw gives the desktop its mode back and the chain is lost.
+    ForegroundThief thief;
+    DirectDrawWatch watch;
+    AfterPrimaryMade = [&] { thief.TakeForeground(); };
+    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    EXPECT_FALSE(AfterPrimaryMade) << "no chain was made";
+    EXPECT_EQ(ModeRequests, 2) << "got " << ModeRequests;
+    EXPECT_EQ(CurrentDisplayMode().dmBitsPerPel, 16u) << "got " << CurrentDisplayMode().dmBitsPerPel;
+    ASSERT_TRUE(DrawFrame(RED));
+    PresentFrame();
+    DominantColor seen = WaitForScreen(RECT{0, 0, 1024, 768}, RED);
+    EXPECT_EQ(seen.rgb, RED) << "got " << std::hex << seen.rgb;
+    CloseDisplay();
+}
+
+TEST_F(ScreenTest, ARefusedModeIsAskedForOnceAndRunsNoWindowProcedure) {
+    if (HasMode(1000, 700, 16)) GTEST_SKIP() << "this adapter has a 1000 by 700 mode";
+    // Another program in front, which the open must not read as a lost chain.
+    ForegroundThief thief;
+    DirectDrawWatch watch;
+    BeforeModeRequest = [&] { thief.TakeForeground(); };
+    HWND program = CreateParentWindow(10, 10, 200, 100, FirstParentProc);
+    PostMessageA(program, PROBE_MESSAGE, 0, 0);
+    EXPECT_EQ(OpenFullDisplay(1000, 700, 16, FULL_TITLE), 0);
+    EXPECT_EQ(ModeRequests, 1) << "got " << ModeRequests;
+    EXPECT_EQ(ProbesAtFirst, 0) << "the program's window procedure ran inside the open";
+    DestroyWindow(program);
 }
 
 TEST_F(ScreenTest, OpeningTheFullScreenClosesAWindowedDisplayFirst) {
@@ -691,35 +826,53 @@ TEST_F(ScreenTest, LostSurfacesAreRebuiltAtTheNextFlip) {
     EXPECT_EQ(Screen.screenObjects.Lookup(3), nullptr) << "the close did not free the object";
 }
 
-TEST_F(ScreenTest, RestoringCopiesNoMoreOfARowThanTheSurfaceHolds) {
-    // A surface on memory of our own with guard bytes behind its last row, and
-    // pixels preserved when its rows were 16 bytes wider.
-    ASSERT_EQ(DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
-    constexpr int16_t height = 4;
-    constexpr LONG pitch = 32, savedPitch = pitch + 16;
-    std::vector<uint8_t> memory(pitch * height + 64, 0xEE);
+// A surface of `width` by `height` at the desktop's depth, with its rows on
+// `memory` if given (then `pitch` bytes apart), else where the driver likes.
+IDirectDrawSurface7* CreatePlainSurface(DWORD width, DWORD height, void* memory = nullptr, LONG pitch = 0) {
     DDSURFACEDESC2 description{};
     description.dwSize = sizeof description;
-    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_LPSURFACE;
-    description.dwWidth = pitch / 4;  // fits at the desktop's depth, whatever it is
+    description.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | (memory ? DDSD_PITCH | DDSD_LPSURFACE : 0);
+    description.dwWidth = width;
     description.dwHeight = height;
     description.lPitch = pitch;
-    description.lpSurface = memory.data();
+    description.lpSurface = memory;
     description.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
     IDirectDrawSurface7* surface = nullptr;
-    ASSERT_EQ(DirectDraw.object->CreateSurface(&description, &surface, nullptr), DD_OK);
-    auto* preserved = static_cast<uint8_t*>(HeapAlloc(RuntimeHeap, 0, 4 + savedPitch * height));
-    std::memcpy(preserved, &savedPitch, 4);
-    for (int r = 0; r < height; ++r) std::memset(preserved + 4 + r * savedPitch, r + 1, savedPitch);
-    *Screen.screenObjects.Slot(2) = ScreenObject{surface, preserved, 0, pitch / 4, height};
+    return SUCCEEDED(DirectDraw.object->CreateSurface(&description, &surface, nullptr)) ? surface : nullptr;
+}
 
+TEST_F(ScreenTest, RestoringCopiesNoMoreOfARowThanTheSurfaceHolds) {
+    // An object preserved with wide rows comes back as a surface with narrow
+    // ones, on memory of our own with guard bytes behind its last row.
+    ASSERT_EQ(DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL), DD_OK);
+    constexpr int16_t height = 4;
+    constexpr LONG pitch = 32;
+    IDirectDrawSurface7* wide = CreatePlainSurface(64, height);  // at least 128 bytes a row at 16 bits and up
+    ASSERT_NE(wide, nullptr);
+    DDSURFACEDESC2 locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(wide->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    for (int r = 0; r < height; ++r)
+        std::memset(static_cast<uint8_t*>(locked.lpSurface) + r * locked.lPitch, r + 1, locked.lPitch);
+    wide->Unlock(nullptr);
+    ScreenObject* object = Screen.screenObjects.Slot(2);
+    *object = ScreenObject{wide, nullptr, 0, 64, height};
+    PreserveScreenObjects();
+    ASSERT_NE(object->preservedPixels, nullptr);
+
+    std::vector<uint8_t> memory(pitch * height + 64, 0xEE);
+    IDirectDrawSurface7* narrow = CreatePlainSurface(pitch / 4, height, memory.data(), pitch);
+    ASSERT_NE(narrow, nullptr);
+    object->surface = narrow;
     RestoreScreenObjects();
+    EXPECT_EQ(object->preservedPixels, nullptr) << "not restored";
     for (int r = 0; r < height; ++r)
         EXPECT_EQ(memory[r * pitch + pitch - 1], r + 1) << "row " << r << " got " << int{memory[r * pitch + pitch - 1]};
     for (size_t i = pitch * height; i < memory.size(); ++i)
         ASSERT_EQ(memory[i], 0xEE) << "ran " << i - pitch * height << " bytes past the surface";
     Screen.screenObjects.Clear(2);
-    surface->Release();
+    narrow->Release();
+    wide->Release();
 }
 
 // ---------------------------------------------------------------------------

@@ -31,23 +31,25 @@ void RebuildLostDisplay() {
     PollKeyboard();
 }
 
-// The exclusive level, the mode and the flip chain, each on the one before.
-int TakeFullScreen(HWND window) {
-    if (FAILED(DirectDraw.object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN))) return 0;
-    if (FAILED(DirectDraw.object->SetDisplayMode(Screen.width, Screen.height, Screen.depth,
-                                                 Screen.requestedRefreshRate, 0)))
-        return 0;
-    return CreateFlipChain();
+// The exclusive level, the mode and the flip chain, each on the one before:
+// DD_OK, or the answer of the step that failed.
+HRESULT TakeFullScreen(HWND window) {
+    HRESULT result = DirectDraw.object->SetCooperativeLevel(window, DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN);
+    if (SUCCEEDED(result))
+        result = DirectDraw.object->SetDisplayMode(Screen.width, Screen.height, Screen.depth,
+                                                   Screen.requestedRefreshRate, 0);
+    if (SUCCEEDED(result)) result = CreateFlipChain();
+    return result;
 }
 
 // Under an X window manager the display window is mapped anew while the mode
 // changes, and the manager may meanwhile give the focus back to the window
 // that had it (another copy of the program, say). DirectDraw then drops the
-// mode, minimises the window and makes the chain already lost. That is no
-// refusal: the window goes back to hidden and the whole step is tried once
-// more. A chain refused while the window is in front is not retried.
-int RetakeFullScreen(HWND window) {
-    if (GetForegroundWindow() == window) return 0;
+// mode, minimises the window and hands back a chain that is already lost.
+// That is no refusal: the window goes back to hidden and the whole step is
+// tried once more. Only then: a refused level or mode is an answer, and
+// trying again would only run the program's window procedures mid-open.
+HRESULT RetakeFullScreen(HWND window) {
     DirectDraw.object->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
     ReleaseDisplaySurfaces();
     ShowWindow(window, SW_HIDE);
@@ -71,23 +73,22 @@ void DispatchPendingMessages() {
     }
 }
 
-int CreateFlipChain() {
+HRESULT CreateFlipChain() {
     DDSURFACEDESC2 description{};
     description.dwSize = sizeof description;
     description.dwFlags = DDSD_CAPS | DDSD_BACKBUFFERCOUNT;
     description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE | DDSCAPS_FLIP | DDSCAPS_COMPLEX | DDSCAPS_3DDEVICE;
     description.dwBackBufferCount = 1;
-    if (FAILED(DirectDraw.object->CreateSurface(&description, &Screen.primarySurface, nullptr))) {
+    HRESULT result = DirectDraw.object->CreateSurface(&description, &Screen.primarySurface, nullptr);
+    if (FAILED(result)) {
         Screen.primarySurface = nullptr;
-        return 0;
+        return result;
     }
     DDSCAPS2 caps{};
     caps.dwCaps = DDSCAPS_BACKBUFFER | DDSCAPS_3DDEVICE;
-    if (FAILED(Screen.primarySurface->GetAttachedSurface(&caps, &Screen.backBuffer))) {
-        Screen.backBuffer = nullptr;
-        return 0;
-    }
-    return 1;
+    result = Screen.primarySurface->GetAttachedSurface(&caps, &Screen.backBuffer);
+    if (FAILED(result)) Screen.backBuffer = nullptr;
+    return result;
 }
 
 void PresentFullScreen(int /*verticalSync: the flip always waits for the vertical blank*/) {
@@ -117,7 +118,9 @@ int OpenFullDisplay(int32_t width, int32_t height, int32_t depth, const char* ti
     Screen.depth = depth;
     ShowCursor(FALSE);
     Screen.cursorHidden = 1;
-    if (!TakeFullScreen(window) && !RetakeFullScreen(window)) return FailFullDisplay();
+    HRESULT taken = TakeFullScreen(window);
+    if (taken == DDERR_SURFACELOST) taken = RetakeFullScreen(window);
+    if (FAILED(taken)) return FailFullDisplay();
     ShowWindow(window, SW_SHOWMAXIMIZED);
     ClearDisplayBuffers();
     DWORD frequency = 0;

@@ -87,12 +87,12 @@ LRESULT CALLBACK MultimediaWindowProc(HWND window, UINT message, WPARAM wParam, 
 
 // Windowed display
 bool LoadSessionNotifications();  // false where the platform has none
-void ComputeBlitRects(RECT* destination, RECT* source);
+bool ComputeBlitRects(RECT* destination, RECT* source);  // false: the parent window is gone
 void PresentWindowed(int verticalSync);
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Full screen
-int CreateFlipChain();
+HRESULT CreateFlipChain();          // DD_OK, or the answer of the call that failed
 void PresentFullScreen(int verticalSync);
 
 // Frame cycle

@@ -5,6 +5,8 @@
 
 #include <wtsapi32.h>
 
+#include <utility>
+
 SessionNotificationCalls SessionNotifications;
 
 namespace {
@@ -94,8 +96,8 @@ void MeasureBlitGeometry(HWND parentWindow, int32_t x, int32_t y, int32_t rightM
 void BlitBackBuffer() {
     RECT destination;
     RECT source;
-    ComputeBlitRects(&destination, &source);
-    Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
+    if (ComputeBlitRects(&destination, &source))
+        Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
 }
 
 // A whole refresh at 30 Hz and more: a driver whose scan line never moves
@@ -112,9 +114,47 @@ void WaitForBeamBelow(LONG bottom) {
     }
 }
 
+int32_t WindowDepth(HWND window) {
+    HDC dc = GetDC(window);
+    int32_t depth = GetDeviceCaps(dc, BITSPIXEL);
+    ReleaseDC(window, dc);
+    return depth;
+}
+
+void ReleaseSurfaceSet(IDirectDrawSurface7* primary, IDirectDrawSurface7* backBuffer, IDirectDrawClipper* clipper) {
+    if (backBuffer) backBuffer->Release();
+    if (primary) primary->Release();
+    if (clipper) clipper->Release();
+}
+
+// The desktop changed its resolution or depth under the window: surfaces made
+// for the old mode never restore, so we make new ones for the mode in force.
+// If that fails too (the mode may still be changing), the old ones stay and
+// the next lost frame tries again.
+void RecreateWindowedSurfaces() {
+    ReleaseBackBufferAccess();
+    IDirectDrawSurface7* primary = std::exchange(Screen.primarySurface, nullptr);
+    IDirectDrawSurface7* backBuffer = std::exchange(Screen.backBuffer, nullptr);
+    IDirectDrawClipper* clipper = std::exchange(Screen.clipper, nullptr);
+    bool made = CreateWindowedSurfaces();
+    if (!made) {
+        std::swap(primary, Screen.primarySurface);
+        std::swap(backBuffer, Screen.backBuffer);
+        std::swap(clipper, Screen.clipper);
+    }
+    ReleaseSurfaceSet(primary, backBuffer, clipper);
+    if (!made) return;
+    Screen.depth = WindowDepth(Screen.displayWindow);
+    ClearDisplayBuffers();
+    DetectPixelFormat();
+}
+
 void RestoreWindowedSurfaces() {
-    if (Screen.primarySurface) Screen.primarySurface->Restore();
-    if (Screen.backBuffer) Screen.backBuffer->Restore();
+    HRESULT primary = Screen.primarySurface ? Screen.primarySurface->Restore() : DD_OK;
+    HRESULT backBuffer = Screen.backBuffer ? Screen.backBuffer->Restore() : DD_OK;
+    // Only our own surfaces: a session unlock can come while the full screen is open.
+    if (Screen.windowed && (primary == DDERR_WRONGMODE || backBuffer == DDERR_WRONGMODE))
+        RecreateWindowedSurfaces();
     RestoreScreenObjects();
 }
 
@@ -177,8 +217,9 @@ LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPA
     }
 }
 
-void ComputeBlitRects(RECT* destination, RECT* source) {
-    GetWindowRect(Screen.displayWindow, destination);
+bool ComputeBlitRects(RECT* destination, RECT* source) {
+    // A parent destroyed under the open display has no rectangle to copy to.
+    if (!GetWindowRect(Screen.displayWindow, destination)) return false;
     OffsetRect(destination, Screen.leftOffset, Screen.topOffset);
     if (Screen.stretchToWindow) {
         destination->right -= Screen.rightMargin + Screen.leftOffset;
@@ -188,19 +229,22 @@ void ComputeBlitRects(RECT* destination, RECT* source) {
         destination->bottom = destination->top + Screen.height;
     }
     SetRect(source, 0, 0, Screen.width, Screen.height);
+    return true;
 }
 
 void PresentWindowed(int /*verticalSync: the windowed copy always waits for the beam*/) {
     RECT destination;
     RECT source;
-    ComputeBlitRects(&destination, &source);
-    WaitFrameInterval();
+    bool placed = ComputeBlitRects(&destination, &source);
+    WaitFrameInterval();  // paced all the same, so a frame loop without a window does not spin
+    if (!placed) return;
     WaitForBeamBelow(destination.bottom);
     HRESULT copied = Screen.primarySurface->Blt(&destination, Screen.backBuffer, &source, DDBLT_WAIT, nullptr);
     // Another program's mode change or a secure-desktop prompt takes the
     // surfaces away with no unlock to follow: this frame is dropped and the
     // next one draws again. Wine still copies to a lost surface, so the
-    // surface's own word counts too; a restore that fails is tried next frame.
+    // surface's own word counts too; a restore that fails is tried next frame,
+    // and surfaces of another display mode are made anew.
     if (copied == DDERR_SURFACELOST || Screen.primarySurface->IsLost() == DDERR_SURFACELOST)
         RestoreWindowedSurfaces();
 }
@@ -217,9 +261,7 @@ int OpenWindowedDisplay(HWND parentWindow, int32_t x, int32_t y, int32_t width, 
     Screen.displayWindow = parentWindow;
     Screen.width = width;
     Screen.height = height;
-    HDC dc = GetDC(parentWindow);
-    Screen.depth = GetDeviceCaps(dc, BITSPIXEL);
-    ReleaseDC(parentWindow, dc);
+    Screen.depth = WindowDepth(parentWindow);
     if (Screen.frameRate == 0) {
         SetFrameRateLimit(60);
         Screen.automaticRate = 1;

@@ -32,6 +32,13 @@ DominantColor DominantScreenColor(const RECT& area) {
     return dominant;
 }
 
+DEVMODEA CurrentDisplayMode() {
+    DEVMODEA mode{};
+    mode.dmSize = sizeof mode;
+    EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+    return mode;
+}
+
 HWND CreateParentWindow(int x, int y, int clientWidth, int clientHeight, WNDPROC procedure, bool visible) {
     if (!procedure) procedure = DefWindowProcA;
     // One class per procedure: the procedure is what tests tell windows apart by.

@@ -18,6 +18,9 @@ struct DominantColor {
 };
 DominantColor DominantScreenColor(const RECT& area);
 
+// The display mode the desktop is in now.
+DEVMODEA CurrentDisplayMode();
+
 // An overlapped top-level window, visible and in front unless told otherwise,
 // whose client area is clientWidth by clientHeight at roughly x, y, painting
 // itself white. `procedure` defaults to DefWindowProcA; the class is
