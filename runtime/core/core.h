@@ -123,14 +123,6 @@ struct RandomPair {
     uint32_t z;  // high word
 };
 
-struct RandomState {
-    uint32_t words[17][2];  // 17 pairs: [k][0] first word, [k][1] second word
-    int p1;                 // pair the next step replaces
-    int p2;                 // lagged pair the next step adds
-    bool seeded;
-};
-extern RandomState RandomGenerator;
-
 void SeedRandom(uint32_t seed);
 void AutoSeedRandom();
 RandomPair NextRandomPair();
