@@ -109,10 +109,14 @@ TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     EXPECT_FALSE(IsWindow(first)) << "the first window still exists";
     EXPECT_EQ(GetAppWindowHandle(0), second);
     EXPECT_EQ(ClassNameOf(second), "WindowClass_0");
+    HACCEL accelerators = FindAcceleratorTable(second);
+    ASSERT_EQ(CopyAcceleratorTableA(accelerators, nullptr, 0), 2) << "no Tab pair";
 
     DestroyAppWindow(0);
     WNDCLASSA info;
     EXPECT_FALSE(GetClassInfoA(ModuleHandle, "WindowClass_0", &info)) << "class left registered";
+    int left = CopyAcceleratorTableA(accelerators, nullptr, 0);
+    EXPECT_EQ(left, 0) << "the window is gone but its accelerator table still holds " << left << " entries";
     EXPECT_FALSE(IsWindow(second));
     EXPECT_EQ(GetAppWindowHandle(0), nullptr);
     DestroyAppWindow(0);  // nothing left to destroy
