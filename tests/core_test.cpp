@@ -4,10 +4,16 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
+#include "runtime/audio/audio.h"
 #include "runtime/core/core.h"
+#include "runtime/drawing/drawing.h"
+#include "runtime/window/window.h"
 #include "support/child_process.h"
+#include "support/objects.h"
 
 namespace {
 
@@ -184,6 +190,70 @@ TEST(ObjectTable, ListObjectFailsWithoutTheNodeHeap) {
     ObjectNodeHeap = nullptr;
     EXPECT_EQ(table.Slot(-1), nullptr);
     ObjectNodeHeap = saved;
+}
+
+// ---------------------------------------------------------------------------
+// List objects of every library, through the libraries' own operations
+
+bool BitmapGone(uintptr_t object) { return GetObjectType(reinterpret_cast<HGDIOBJ>(object)) == 0; }
+bool WindowGone(uintptr_t object) { return !IsWindow(reinterpret_cast<HWND>(object)); }
+// For a COM object on which the test took a reference of its own: only that one is left.
+bool LastReferenceGone(uintptr_t object) { return reinterpret_cast<IUnknown*>(object)->Release() == 0; }
+
+std::vector<char> PopImage;  // a WAV file's bytes, for the sound library
+
+const struct ObjectKind {
+    const char* name;
+    uintptr_t (*create)(ObjectId number);
+    uintptr_t (*objectOf)(ObjectId value);  // the bitmap, window, buffer or graph that value names
+    void (*destroy)(ObjectId value);
+    bool (*gone)(uintptr_t object);
+    bool answersWithHandle;  // a creation through a handle gives back the handle, not the object
+} OBJECT_KINDS[] = {
+    {"images", [](ObjectId n) { return CreateImageObject(n, 8, 6); }, GetImageHandle, FreeImageObject, BitmapGone, false},
+    {"windows", [](ObjectId n) { return CreateAppWindow(n, 10, 10, 200, 100, 0, "list window"); },
+     [](ObjectId v) { return reinterpret_cast<uintptr_t>(GetAppWindowHandle(v)); }, DestroyAppWindow, WindowGone, false},
+    // A sound's handle is its record, whose first word is the buffer.
+    {"sounds", [](ObjectId n) { return LoadSoundFromMemory(n, PopImage.data(), 0); },
+     [](ObjectId v) { return *reinterpret_cast<const uintptr_t*>(v); }, DestroySound, LastReferenceGone, false},
+    {"media clips", [](ObjectId n) { return LoadMediaClip(n, "pop-0.wav"); },
+     [](ObjectId v) { return reinterpret_cast<uintptr_t>(SelectMediaClip(v)); }, DestroyMediaClip, LastReferenceGone,
+     true},
+};
+
+TEST(ObjectTable, EveryLibraryRecreatesAListObjectUnderItsHandle) {
+    std::ifstream pop("pop-0.wav", std::ios::binary);
+    PopImage.assign(std::istreambuf_iterator<char>(pop), {});
+    InitImageLibrary();
+    InitWindowSystem();
+    ASSERT_TRUE(!PopImage.empty() && InitSoundSystem() && InitMediaPlayer()) << "the audio libraries did not start";
+    for (const ObjectKind& kind : OBJECT_KINDS) {
+        SCOPED_TRACE(kind.name);
+        int nodes = CountObjectNodes();
+        uintptr_t handle = kind.create(NEW_LIST_OBJECT);
+        auto value = static_cast<ObjectId>(handle);
+        uintptr_t first = handle ? kind.objectOf(value) : 0;
+        ASSERT_NE(first, 0u) << "no list object";
+        if (kind.gone == LastReferenceGone) reinterpret_cast<IUnknown*>(first)->AddRef();
+
+        uintptr_t again = kind.create(value);
+        uintptr_t second = kind.objectOf(value);
+        EXPECT_NE(second, 0u) << "the handle lost its object";
+        EXPECT_EQ(again, kind.answersWithHandle ? handle : second) << "got " << again;
+        EXPECT_TRUE(kind.gone(first)) << "the first object was kept";
+
+        uintptr_t other = kind.create(NEW_LIST_OBJECT);
+        EXPECT_NE(other, handle) << "a live record was handed out again";
+        kind.destroy(NEW_LIST_OBJECT);
+        EXPECT_EQ(kind.objectOf(value), second) << "-1 names no object to destroy";
+        kind.destroy(value);
+        kind.destroy(value);  // gone: nothing happens
+        EXPECT_NE(kind.objectOf(static_cast<ObjectId>(other)), 0u) << "the other list object went too";
+        kind.destroy(static_cast<ObjectId>(other));
+        EXPECT_EQ(CountObjectNodes(), nodes) << "destroyed list objects kept their records";
+    }
+    EndMediaPlayer();
+    EndSoundSystem();
 }
 
 // ---------------------------------------------------------------------------
