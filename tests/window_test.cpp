@@ -12,6 +12,7 @@
 
 #include "runtime/window/window.h"
 #include "runtime/window/window_internal.h"
+#include "support/objects.h"
 #include "support/testbed.h"
 #include "support/windows.h"
 
@@ -267,6 +268,29 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     for (size_t i = 0; i < destroyed.size(); ++i)
         EXPECT_EQ(destroyed[i], expected[i]) << "position " << i << ": got " << ClassNameOf(destroyed[i]);
     for (HWND w : expected) EXPECT_FALSE(IsWindow(w));
+}
+
+// Makes the library's window creations on this thread fail, as the system
+// does when it refuses a window, and notes the class that was asked for.
+std::string refusedClass;
+LRESULT CALLBACK RefuseCreation(int code, WPARAM wParam, LPARAM lParam) {
+    std::string name = code == HCBT_CREATEWND ? ClassNameOf(reinterpret_cast<HWND>(wParam)) : "";
+    if (name.rfind("WindowClass_", 0) != 0) return CallNextHookEx(nullptr, code, wParam, lParam);
+    refusedClass = name;
+    return 1;
+}
+
+TEST_F(WindowTest, RefusedListWindowGivesItsRecordAndClassBack) {
+    int nodes = CountObjectNodes();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    uintptr_t result = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "refused");
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(result, 0u) << "got " << result;
+    ASSERT_FALSE(refusedClass.empty()) << "no creation reached the hook";
+    EXPECT_EQ(CountObjectNodes(), nodes) << "the list record stayed, with no window to free it by";
+    WNDCLASSA info;
+    EXPECT_FALSE(GetClassInfoA(ModuleHandle, refusedClass.c_str(), &info)) << refusedClass << " left registered";
 }
 
 // Window 0 reuses a slot whose accelerator fields still describe the window

@@ -152,7 +152,17 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
     // Messages sent during creation may have reached code that grows the
     // table, so the record is looked up again rather than kept.
     WindowSystem.windows.Slot(id)->window = window;
-    if (!window) return 0;
+    if (!window) {
+        // A list record with no window could never be freed, nor its class
+        // unregistered; a numbered slot is simply left empty.
+        if (IsListHandle(WindowSystem.windows.table, id)) {
+            char className[CLASS_NAME_SIZE];
+            FormatClassNameInto(className, id);
+            UnregisterClassA(className, ModuleHandle);
+            WindowSystem.windows.Clear(id);
+        }
+        return 0;
+    }
 
     if (maximize) ShowWindow(window, SW_SHOWMAXIMIZED);
     if (!CreateTabAccelerators(id)) {
