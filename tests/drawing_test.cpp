@@ -124,33 +124,6 @@ TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
     }
 }
 
-TEST_F(Drawing, ListImageIsAddressedByItsHandle) {
-    uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 8, 6);
-    ASSERT_NE(handle, 0u);
-    auto bitmap = reinterpret_cast<HGDIOBJ>(GetImageHandle(static_cast<ObjectId>(handle)));
-    EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP)) << "got " << GetObjectType(bitmap);
-    EXPECT_NE(reinterpret_cast<uintptr_t>(bitmap), handle) << "a list image answers with its record's handle";
-
-    FreeImageObject(NEW_LIST_OBJECT);
-    EXPECT_EQ(GetObjectType(bitmap), static_cast<DWORD>(OBJ_BITMAP)) << "-1 frees nothing";
-    FreeImageObject(static_cast<ObjectId>(handle));
-    EXPECT_EQ(GetObjectType(bitmap), 0u);
-    EXPECT_EQ(GetImageHandle(static_cast<ObjectId>(handle)), 0u);
-}
-
-TEST_F(Drawing, CreatingAListImageThroughItsHandleKeepsTheRecord) {
-    uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 8, 6);
-    ASSERT_NE(handle, 0u);
-    auto value = static_cast<ObjectId>(handle);
-    auto first = reinterpret_cast<HGDIOBJ>(GetImageHandle(value));
-    uintptr_t again = CreateImageObject(value, 5, 3);
-    ASSERT_NE(again, 0u);
-    EXPECT_EQ(GetImageHandle(value), again) << "the handle lost its image";
-    EXPECT_EQ(PixelsOf(value).width, 5);
-    EXPECT_EQ(GetObjectType(first), 0u) << "the first bitmap survived";
-    EXPECT_NE(CreateImageObject(NEW_LIST_OBJECT, 4, 4), handle) << "a live record was handed out again";
-}
-
 TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
     struct {
         int32_t width, height;

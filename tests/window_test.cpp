@@ -12,6 +12,7 @@
 
 #include "runtime/window/window.h"
 #include "runtime/window/window_internal.h"
+#include "support/objects.h"
 #include "support/testbed.h"
 #include "support/windows.h"
 
@@ -109,10 +110,14 @@ TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     EXPECT_FALSE(IsWindow(first)) << "the first window still exists";
     EXPECT_EQ(GetAppWindowHandle(0), second);
     EXPECT_EQ(ClassNameOf(second), "WindowClass_0");
+    HACCEL accelerators = FindAcceleratorTable(second);
+    ASSERT_EQ(CopyAcceleratorTableA(accelerators, nullptr, 0), 2) << "no Tab pair";
 
     DestroyAppWindow(0);
     WNDCLASSA info;
     EXPECT_FALSE(GetClassInfoA(ModuleHandle, "WindowClass_0", &info)) << "class left registered";
+    int left = CopyAcceleratorTableA(accelerators, nullptr, 0);
+    EXPECT_EQ(left, 0) << "the window is gone but its accelerator table still holds " << left << " entries";
     EXPECT_FALSE(IsWindow(second));
     EXPECT_EQ(GetAppWindowHandle(0), nullptr);
     DestroyAppWindow(0);  // nothing left to destroy
@@ -239,34 +244,6 @@ TEST_F(WindowTest, RefusedCallsCreateNothingAndKeepTheWindowOfTheNumber) {
     EXPECT_EQ(GetAppWindowHandle(2), kept) << "a refused call destroyed the window holding the number";
 }
 
-TEST_F(WindowTest, ListWindowIsAddressedByItsHandle) {
-    uintptr_t handle = CreateAppWindow(NEW_LIST_OBJECT, 10, 10, 200, 100, 0, "list window");
-    ASSERT_NE(handle, 0u);
-    HWND window = GetAppWindowHandle(static_cast<ObjectId>(handle));
-    ASSERT_NE(window, nullptr);
-    EXPECT_NE(reinterpret_cast<uintptr_t>(window), handle) << "a list window returns its list handle";
-    std::string expected = "WindowClass_" + std::to_string(static_cast<int32_t>(handle));
-    EXPECT_EQ(ClassNameOf(window), expected);
-
-    DestroyAppWindow(static_cast<ObjectId>(handle));
-    EXPECT_FALSE(IsWindow(window));
-    EXPECT_EQ(GetAppWindowHandle(static_cast<ObjectId>(handle)), nullptr);
-}
-
-TEST_F(WindowTest, CreatingAListWindowThroughItsHandleKeepsTheRecord) {
-    uintptr_t handle = CreateAppWindow(NEW_LIST_OBJECT, 10, 10, 200, 100, 0, "list window");
-    ASSERT_NE(handle, 0u);
-    auto value = static_cast<ObjectId>(handle);
-    HWND first = GetAppWindowHandle(value);
-    uintptr_t again = CreateAppWindow(value, 20, 20, 200, 100, 0, "again");
-    ASSERT_NE(again, 0u);
-    EXPECT_EQ(reinterpret_cast<uintptr_t>(GetAppWindowHandle(value)), again) << "the handle lost its window";
-    EXPECT_FALSE(IsWindow(first)) << "the first window survived";
-    int32_t count = WindowSystem.windows.Count();
-    EXPECT_EQ(count, 10) << "the handle was taken as a number: got " << count;
-    EXPECT_NE(CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "next"), handle) << "a live record handed out again";
-}
-
 TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     std::vector<HWND> expected;
     uintptr_t older = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "older");
@@ -275,6 +252,8 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     expected = {GetAppWindowHandle(static_cast<ObjectId>(newer)), GetAppWindowHandle(static_cast<ObjectId>(older)),
                 eleven, three, zero};
     for (HWND w : expected) ASSERT_NE(w, nullptr);
+    std::string listClass = "WindowClass_" + std::to_string(static_cast<int32_t>(newer));
+    EXPECT_EQ(ClassNameOf(expected[0]), listClass);
 
     std::vector<HWND> destroyed;
     {
@@ -289,6 +268,29 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     for (size_t i = 0; i < destroyed.size(); ++i)
         EXPECT_EQ(destroyed[i], expected[i]) << "position " << i << ": got " << ClassNameOf(destroyed[i]);
     for (HWND w : expected) EXPECT_FALSE(IsWindow(w));
+}
+
+// Makes the library's window creations on this thread fail, as the system
+// does when it refuses a window, and notes the class that was asked for.
+std::string refusedClass;
+LRESULT CALLBACK RefuseCreation(int code, WPARAM wParam, LPARAM lParam) {
+    std::string name = code == HCBT_CREATEWND ? ClassNameOf(reinterpret_cast<HWND>(wParam)) : "";
+    if (name.rfind("WindowClass_", 0) != 0) return CallNextHookEx(nullptr, code, wParam, lParam);
+    refusedClass = name;
+    return 1;
+}
+
+TEST_F(WindowTest, RefusedListWindowGivesItsRecordAndClassBack) {
+    int nodes = CountObjectNodes();
+    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    uintptr_t result = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "refused");
+    UnhookWindowsHookEx(hook);
+    EXPECT_EQ(result, 0u) << "got " << result;
+    ASSERT_FALSE(refusedClass.empty()) << "no creation reached the hook";
+    EXPECT_EQ(CountObjectNodes(), nodes) << "the list record stayed, with no window to free it by";
+    WNDCLASSA info;
+    EXPECT_FALSE(GetClassInfoA(ModuleHandle, refusedClass.c_str(), &info)) << refusedClass << " left registered";
 }
 
 // Window 0 reuses a slot whose accelerator fields still describe the window

@@ -132,10 +132,9 @@ void PlaceVideoInWindow(MediaClip* clip, HWND window) {
     videoWindow->SetWindowPosition(corner.x, corner.y, width, height);
 }
 
-bool IsListClip(ObjectId value) { return !(value >= 0 && value <= MediaPlayer.clips.Count()); }
-
-// Stops the clip and releases all it holds; the record stays, zeroed.
-void EmptyClip(ObjectId value, MediaClip* clip) {
+// Stops the clip and releases all it holds; the record is the table's.
+void ReleaseClip(ObjectId value, void* record) {
+    auto* clip = static_cast<MediaClip*>(record);
     if (SelectMediaClip(value)) RewindCurrentClip();
     ReleaseInterface(clip->graphBuilder);
     ReleaseInterface(clip->mediaControl);
@@ -150,17 +149,17 @@ void EmptyClip(ObjectId value, MediaClip* clip) {
     ReleaseInterface(clip->streamInterfaces[0]);
     ReleaseInterface(clip->streamInterfaces[2]);
     ReleaseInterface(clip->streamInterfaces[1]);
-    std::memset(clip, 0, sizeof *clip);
+    // A list record is freed next, or refilled; either way no longer current.
+    if (MediaPlayer.currentClip == value && IsListHandle(MediaPlayer.clips.table, value))
+        MediaPlayer.currentClip = NO_CURRENT_CLIP;
 }
 
-// A table record stays (zeroed); a list record goes back to the node heap,
-// and the current clip stops naming it.
-void GiveBackRecord(ObjectId value) {
-    if (IsListClip(value) && MediaPlayer.currentClip == value) MediaPlayer.currentClip = NO_CURRENT_CLIP;
-    MediaPlayer.clips.Clear(value);
+// A load that failed gives its record back: a table record is zeroed, and a
+// list record, which no lookup could reach while empty, is freed.
+uintptr_t ForgetFailedClip(ObjectId id) {
+    MediaPlayer.clips.Clear(id);
+    return 0;
 }
-
-void DestroyClipEntry(ObjectId value) { DestroyMediaClip(value); }
 
 }  // namespace
 
@@ -177,28 +176,21 @@ uintptr_t InitMediaPlayer() {
 }
 
 uintptr_t LoadMediaClip(ObjectId number, const char* fileName) {
-    // A list record loaded anew keeps its record, and so its handle.
-    MediaClip* clip = MediaPlayer.clips.Replace(number, DestroyClipEntry);
+    ObjectId id;
+    MediaClip* clip = MediaPlayer.clips.Replace(number, &id, ReleaseClip);
     if (!clip) return 0;
-    ObjectId value = number == NEW_LIST_OBJECT ? ListHandleOf(clip) : number;
-    bool listRecord = IsListClip(value);
-    if (!fileName || !*fileName) {
-        // An empty list record would be unreachable by lookups: give it back.
-        if (listRecord) GiveBackRecord(value);
-        return 0;
-    }
+    if (!fileName || !*fileName) return ForgetFailedClip(id);
 
     if (CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                          reinterpret_cast<void**>(&clip->graphBuilder)) != S_OK ||
         !clip->graphBuilder) {
         clip->graphBuilder = nullptr;
-        if (listRecord) GiveBackRecord(value);
-        return 0;
+        return ForgetFailedClip(id);
     }
     bool loaded = RenderClipFile(clip, fileName);
     if (loaded) {
         clip->seeking->SetTimeFormat(&TIME_FORMAT_MEDIA_TIME);
-        MediaPlayer.currentClip = value;
+        MediaPlayer.currentClip = id;
         clip->state = MEDIA_CLIP_STOPPED;
         size_t bytes = std::strlen(fileName) + 1;
         clip->fileName = static_cast<char*>(std::malloc(bytes));
@@ -208,7 +200,7 @@ uintptr_t LoadMediaClip(ObjectId number, const char* fileName) {
             loaded = false;  // a clip is whole or not there at all
     }
     if (!loaded) {
-        DestroyMediaClip(value);
+        DestroyMediaClip(id);
         return 0;
     }
     clip->videoWindow->SetWindowPosition(0, 0, GetClipVideoWidth(), GetClipVideoHeight());
@@ -248,16 +240,11 @@ void SetMediaClipAudio(int32_t volume, int32_t balance) {
     clip->audio->put_Balance(static_cast<long>(level));
 }
 
-void DestroyMediaClip(ObjectId value) {
-    MediaClip* clip = MediaPlayer.clips.Lookup(value);
-    if (!clip) return;
-    EmptyClip(value, clip);
-    GiveBackRecord(value);
-}
+void DestroyMediaClip(ObjectId value) { MediaPlayer.clips.Destroy(value, ReleaseClip); }
 
 void EndMediaPlayer() {
     if (!MediaPlayer.started) return;
-    MediaPlayer.clips.FreeAll(DestroyClipEntry);
+    MediaPlayer.clips.FreeAll(DestroyMediaClip);
     if (MediaPlayer.holdsDirectDraw) ReleaseDirectDraw();
     MediaPlayer.holdsDirectDraw = false;  // a second end must not drop someone else's reference
     if (MediaPlayer.comInitialized) CoUninitialize();

@@ -115,7 +115,7 @@ bool DecodeSound(const void* block, uint32_t length, WAVEFORMATEX* format, WavIm
     return true;
 }
 
-void DestroySoundEntry(ObjectId value) { DestroySound(value); }
+void ReleaseSound(ObjectId, void* record) { static_cast<SoundRecord*>(record)->buffer->Release(); }
 
 // Creates and fills the buffer, then stores it under the number; the old
 // sound goes only once the new one is complete.
@@ -139,13 +139,12 @@ uintptr_t CreateSoundUnder(ObjectId number, const WavImage& image) {
     }
     std::memcpy(region1, image.samples, image.dataLength < length1 ? image.dataLength : length1);
 
-    // Reloading a list sound keeps its record, and so its handle.
-    bool listRecord = number == NEW_LIST_OBJECT || IsListHandle(SoundSystem.sounds.table, number);
-    SoundRecord* record = SoundSystem.sounds.Replace(number, DestroySoundEntry);
+    ObjectId id;
+    SoundRecord* record = SoundSystem.sounds.Replace(number, &id, ReleaseSound);
     uintptr_t result = 0;
     if (record) {
         record->buffer = buffer;
-        result = listRecord ? static_cast<uintptr_t>(ListHandleOf(record)) : reinterpret_cast<uintptr_t>(buffer);
+        result = SoundSystem.sounds.Created(number, id);
     }
     buffer->Unlock(region1, length1, region2, length2);
     if (!record) buffer->Release();  // a number the table refuses keeps nothing
@@ -174,7 +173,7 @@ uintptr_t InitSoundSystem() {
 }
 
 void EndSoundSystem() {
-    SoundSystem.sounds.FreeAll(DestroySoundEntry);
+    SoundSystem.sounds.FreeAll(DestroySound);
     // Everything DirectSound gave goes back before its module does: its mixer
     // thread must not outlive the code it runs.
     if (SoundSystem.primaryBuffer) SoundSystem.primaryBuffer->Release();
@@ -204,12 +203,7 @@ uintptr_t LoadSoundFromMemory(ObjectId number, const void* block, uint32_t lengt
     return result;
 }
 
-void DestroySound(ObjectId value) {
-    SoundRecord* record = SoundSystem.sounds.Lookup(value);
-    if (!record) return;
-    record->buffer->Release();
-    SoundSystem.sounds.Clear(value);
-}
+void DestroySound(ObjectId value) { SoundSystem.sounds.Destroy(value, ReleaseSound); }
 
 void RegisterSoundDecoder(const SoundDecoder* decoder) {
     if (!decoder || SoundSystem.decoderCount >= SOUND_DECODER_CAPACITY) return;

@@ -55,17 +55,29 @@ struct ObjectTable {
     ObjectNode* list = nullptr;   // newest list object first
     size_t recordSize = 0;
     ObjectTableConstants constants{};
-    void* keptRecord = nullptr;   // a list record being refilled: cleared, not freed
 };
 
 bool CreateObjectTable(ObjectTable& table, size_t recordSize, const ObjectTableConstants& constants);
 void* ObjectTableSlot(ObjectTable& table, ObjectId number);      // grows; -1 gives a new list record
 void* LookupObject(const ObjectTable& table, ObjectId value);    // record in use, or null
 void ClearObjectSlot(ObjectTable& table, ObjectId value);        // frees a number or a list object
-// The record to fill when an object is created under number: -1 gives a new
-// list record; a number or a live list handle first has its object freed by
-// freeObject. A list record stays linked (zeroed), so its handle names the new object.
-void* ReplaceObject(ObjectTable& table, ObjectId number, void (*freeObject)(ObjectId));
+
+// Each library gives back what one of its objects holds (a bitmap, a window,
+// a buffer, a graph) in a release routine; the record itself is the table's.
+using ReleaseObjectProcedure = void (*)(ObjectId value, void* record);
+// Frees the object that value names, if any: release, then ClearObjectSlot.
+void DestroyObject(ObjectTable& table, ObjectId value, ReleaseObjectProcedure release);
+// The record to fill when an object is created under number, or null when the
+// number is refused. *id becomes the value that names the object from now on:
+// the number, or the list handle for -1 and for a live list handle. An object
+// already there is released first and its record emptied; a list record stays
+// linked, so its handle names the new object. A creation that fails after
+// this gives the record back with ClearObjectSlot(*id).
+void* ReplaceObject(ObjectTable& table, ObjectId number, ObjectId* id, ReleaseObjectProcedure release);
+// What a create operation gives back once the record is filled: the handle of
+// a new list object (number -1), otherwise the object's own handle, the
+// record's first word.
+uintptr_t CreatedObjectResult(const ObjectTable& table, ObjectId number, ObjectId id);
 bool IsListHandle(const ObjectTable& table, ObjectId value);     // a live list object of this table
 ObjectId ListHandleOf(const void* record);                       // the handle of a list record
 void* AllocObjectNode(ObjectNode** list, size_t recordSize);     // zeroed record linked at the head
@@ -85,11 +97,13 @@ struct ObjectTableOf {
 
     bool Create(const ObjectTableConstants& constants) { return CreateObjectTable(table, sizeof(Record), constants); }
     Record* Slot(ObjectId number) { return static_cast<Record*>(ObjectTableSlot(table, number)); }
-    Record* Replace(ObjectId number, void (*freeObject)(ObjectId)) {
-        return static_cast<Record*>(ReplaceObject(table, number, freeObject));
+    Record* Replace(ObjectId number, ObjectId* id, ReleaseObjectProcedure release) {
+        return static_cast<Record*>(ReplaceObject(table, number, id, release));
     }
+    uintptr_t Created(ObjectId number, ObjectId id) const { return CreatedObjectResult(table, number, id); }
     Record* Lookup(ObjectId value) const { return static_cast<Record*>(LookupObject(table, value)); }
     void Clear(ObjectId value) { ClearObjectSlot(table, value); }
+    void Destroy(ObjectId value, ReleaseObjectProcedure release) { DestroyObject(table, value, release); }
     void FreeAll(void (*freeObject)(ObjectId)) { VisitAllObjects(table, freeObject); }
     void ForEach(void (*visit)(ObjectId)) { VisitAllObjects(table, visit); }
     bool Exists() const { return table.slots != nullptr; }
@@ -122,14 +136,6 @@ struct RandomPair {
     uint32_t y;  // low word
     uint32_t z;  // high word
 };
-
-struct RandomState {
-    uint32_t words[17][2];  // 17 pairs: [k][0] first word, [k][1] second word
-    int p1;                 // pair the next step replaces
-    int p2;                 // lagged pair the next step adds
-    bool seeded;
-};
-extern RandomState RandomGenerator;
 
 void SeedRandom(uint32_t seed);
 void AutoSeedRandom();

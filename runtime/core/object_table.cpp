@@ -86,26 +86,38 @@ void ClearObjectSlot(ObjectTable& table, ObjectId value) {
         uint8_t* slot = SlotAt(table, value);
         std::memset(slot, 0, table.constants.zeroWholeRecord ? table.recordSize : sizeof(uintptr_t));
     } else if (IsListHandle(table, value)) {
-        void* record = reinterpret_cast<void*>(value);
-        if (record == table.keptRecord)
-            std::memset(record, 0, table.recordSize);
-        else
-            FreeObjectNode(&table.list, record);
+        FreeObjectNode(&table.list, reinterpret_cast<void*>(value));
     }
 }
 
-void* ReplaceObject(ObjectTable& table, ObjectId number, void (*freeObject)(ObjectId)) {
+void DestroyObject(ObjectTable& table, ObjectId value, ReleaseObjectProcedure release) {
+    void* record = LookupObject(table, value);
+    if (!record) return;
+    release(value, record);
+    ClearObjectSlot(table, value);
+}
+
+void* ReplaceObject(ObjectTable& table, ObjectId number, ObjectId* id, ReleaseObjectProcedure release) {
     void* record = ObjectTableSlot(table, number);
-    if (!record || number == NEW_LIST_OBJECT) return record;
-    bool listRecord = IsListHandle(table, number);
-    // Freeing a list object would give its node back, and the new object
-    // would be written into freed memory under a handle that no longer counts.
-    void* outerKept = table.keptRecord;  // a nested replacement, from a message sent while freeing
-    if (listRecord) table.keptRecord = record;
-    freeObject(number);
-    table.keptRecord = outerKept;
-    // Freeing may run code that grows the table and so moves its slots.
-    return listRecord ? record : ObjectTableSlot(table, number);
+    if (!record) return nullptr;
+    bool listRecord = number == NEW_LIST_OBJECT || IsListHandle(table, number);
+    *id = listRecord ? ListHandleOf(record) : number;
+    if (!LookupObject(table, *id)) return record;
+    release(*id, record);
+    if (listRecord) {
+        // Freeing the node would leave the handle naming nothing.
+        std::memset(record, 0, table.recordSize);
+        return record;
+    }
+    ClearObjectSlot(table, *id);
+    // Releasing may run code that grows the table and so moves its slots.
+    return SlotAt(table, *id);
+}
+
+uintptr_t CreatedObjectResult(const ObjectTable& table, ObjectId number, ObjectId id) {
+    if (number == NEW_LIST_OBJECT) return static_cast<uintptr_t>(id);
+    void* record = LookupObject(table, id);
+    return record ? FirstWord(record) : 0;
 }
 
 void* AllocObjectNode(ObjectNode** list, size_t recordSize) {

@@ -1,9 +1,15 @@
 // RANROT-W: 17 pairs of 32-bit words, lags 17 and 10, rotations 19 and 27.
 #include "core.h"
 
-RandomState RandomGenerator;
-
 namespace {
+
+struct RandomState {
+    uint32_t words[17][2];  // 17 pairs: [k][0] first word, [k][1] second word
+    int p1;                 // pair the next step replaces
+    int p2;                 // lagged pair the next step adds
+    bool seeded;
+};
+RandomState RandomGenerator;
 
 uint32_t RotateLeft(uint32_t value, int bits) { return (value << bits) | (value >> (32 - bits)); }
 

@@ -12,12 +12,26 @@ bool IsUsableImageSize(int32_t width, int32_t height) {
     return width > 0 && height > 0 && width <= INT16_MAX && height <= INT16_MAX;
 }
 
-// A creation that failed in a list record must not leave the record with no
-// bitmap in the list, where nothing could ever free it.
-void ForgetFailedImage(ImageRecord* record) {
-    if (Images().currentImage == record) Images().currentImage = nullptr;
-    ObjectId handle = ListHandleOf(record);
-    if (IsListHandle(Images().table.table, handle)) Images().table.Clear(handle);
+// A creation that failed gives its record back: a list record with no
+// bitmap would stay in the list, where nothing could ever free it.
+uintptr_t ForgetFailedImage(ObjectId id) {
+    Images().currentImage = nullptr;
+    Images().table.Clear(id);
+    return 0;
+}
+
+// Deletes the bitmap (or icon) of a live image; its record is the table's.
+void ReleaseImage(ObjectId, void* record) {
+    ImageLibraryState& images = Images();
+    auto handle = reinterpret_cast<HGDIOBJ>(static_cast<ImageRecord*>(record)->handle);
+    if (GetObjectType(handle) == OBJ_BITMAP) {
+        // A bitmap still selected into the image DC would not really be deleted.
+        if (images.imageDC && GetCurrentObject(images.imageDC, OBJ_BITMAP) == handle) ReleaseImageDC();
+        DeleteObject(handle);
+    } else {
+        DestroyIcon(static_cast<HICON>(handle));
+    }
+    if (images.currentImage == record) images.currentImage = nullptr;
 }
 
 void FillImageBlack(int32_t width, int32_t height) {
@@ -44,20 +58,17 @@ void InitImageLibrary() {
 
 uintptr_t CreateImageObject(ObjectId number, int32_t width, int32_t height) {
     if (!IsUsableImageSize(width, height)) return 0;
-    ImageRecord* record = Images().table.Replace(number, FreeImageObject);
+    ObjectId id;
+    ImageRecord* record = Images().table.Replace(number, &id, ReleaseImage);
     Images().currentImage = record;
     if (!record) return 0;
 
     HDC display = CreateDCA("DISPLAY", nullptr, nullptr, nullptr);
-    if (!display) {
-        ForgetFailedImage(record);
-        return 0;
-    }
+    if (!display) return ForgetFailedImage(id);
     HBITMAP bitmap = CreateCompatibleBitmap(display, width, height);
     if (!bitmap) {
         DeleteDC(display);
-        ForgetFailedImage(record);
-        return 0;
+        return ForgetFailedImage(id);
     }
     BITMAP info{};
     GetObjectA(bitmap, sizeof info, &info);
@@ -69,7 +80,7 @@ uintptr_t CreateImageObject(ObjectId number, int32_t width, int32_t height) {
     // Compatible bitmaps start with whatever the driver gives; a new image is black.
     FillImageBlack(width, height);
     DeleteDC(display);
-    return number == NEW_LIST_OBJECT ? static_cast<uintptr_t>(ListHandleOf(record)) : record->handle;
+    return Images().table.Created(number, id);
 }
 
 uintptr_t GetImageHandle(ObjectId value) {
@@ -110,22 +121,7 @@ void ReleaseImageDC() {
     DeleteDC(dc);
 }
 
-void FreeImageObject(ObjectId value) {
-    if (value == NEW_LIST_OBJECT) return;
-    ImageLibraryState& images = Images();
-    ImageRecord* record = images.table.Lookup(value);
-    if (!record) return;
-    auto handle = reinterpret_cast<HGDIOBJ>(record->handle);
-    if (GetObjectType(handle) == OBJ_BITMAP) {
-        // A bitmap still selected into the image DC would not really be deleted.
-        if (images.imageDC && GetCurrentObject(images.imageDC, OBJ_BITMAP) == handle) ReleaseImageDC();
-        DeleteObject(handle);
-    } else {
-        DestroyIcon(static_cast<HICON>(handle));
-    }
-    if (images.currentImage == record) images.currentImage = nullptr;
-    images.table.Clear(value);
-}
+void FreeImageObject(ObjectId value) { Images().table.Destroy(value, ReleaseImage); }
 
 void FreeAllImages() { Images().table.FreeAll(FreeImageObject); }
 

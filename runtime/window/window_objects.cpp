@@ -62,7 +62,27 @@ bool CreateTabAccelerators(ObjectId number) {
     return true;
 }
 
-void DestroyWindowObject(ObjectId number) { DestroyAppWindow(number); }
+// Destroys the window of a live record with its class and accelerators; the
+// record is the table's.
+void ReleaseWindow(ObjectId number, void* record) {
+    // Read first: destroying the window may run code that grows the table and
+    // so moves the record.
+    WindowRecord held = *static_cast<WindowRecord*>(record);
+    HWND owner = GetWindow(held.window, GW_OWNER);
+    if (owner) SetActiveWindow(owner);
+    DestroyWindow(held.window);
+
+    // The class name is formatted into a buffer of its own: destroying the
+    // window may run a creation that rewrites the shared one.
+    char className[CLASS_NAME_SIZE];
+    FormatClassNameInto(className, number);
+    UnregisterClassA(className, ModuleHandle);
+
+    if (held.acceleratorCount != 0) {
+        HeapFree(RuntimeHeap, 0, held.accelerators);
+        DestroyAcceleratorTable(held.acceleratorTable);
+    }
+}
 
 }  // namespace
 
@@ -92,12 +112,10 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
     if (!title || static_cast<int64_t>(x) + width > INT32_MAX || static_cast<int64_t>(y) + height > INT32_MAX ||
         static_cast<int64_t>(x) + width < INT32_MIN || static_cast<int64_t>(y) + height < INT32_MIN)
         return 0;
-    WindowRecord* record = WindowSystem.windows.Replace(number, DestroyWindowObject);
-    if (!record) return 0;
-    bool isListObject = number == NEW_LIST_OBJECT;
-    if (isListObject) number = ListHandleOf(record);
+    ObjectId id;
+    if (!WindowSystem.windows.Replace(number, &id, ReleaseWindow)) return 0;
 
-    FormatWindowClassName(number);
+    FormatWindowClassName(id);
     RegisterClassA(&WindowSystem.classTemplate);  // a class left from before serves as well
 
     Placement placement = Placement::None;
@@ -132,18 +150,26 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
     HWND window = CreateWindowExA(0, WindowSystem.classNameBuffer, title, style, corner.x, corner.y, outerWidth,
                                   outerHeight, nullptr, nullptr, ModuleHandle, nullptr);
     // Messages sent during creation may have reached code that grows the
-    // table, so a numbered slot is looked up again rather than trusted; a
-    // list record never moves.
-    if (!IsListHandle(WindowSystem.windows.table, number)) record = WindowSystem.windows.Slot(number);
-    record->window = window;
-    if (!window) return 0;
-
-    if (maximize) ShowWindow(window, SW_SHOWMAXIMIZED);
-    if (!CreateTabAccelerators(number)) {
-        DestroyAppWindow(number);
+    // table, so the record is looked up again rather than kept.
+    WindowSystem.windows.Slot(id)->window = window;
+    if (!window) {
+        // A list record with no window could never be freed, nor its class
+        // unregistered; a numbered slot is simply left empty.
+        if (IsListHandle(WindowSystem.windows.table, id)) {
+            char className[CLASS_NAME_SIZE];
+            FormatClassNameInto(className, id);
+            UnregisterClassA(className, ModuleHandle);
+            WindowSystem.windows.Clear(id);
+        }
         return 0;
     }
-    return isListObject ? static_cast<uintptr_t>(number) : reinterpret_cast<uintptr_t>(window);
+
+    if (maximize) ShowWindow(window, SW_SHOWMAXIMIZED);
+    if (!CreateTabAccelerators(id)) {
+        DestroyAppWindow(id);
+        return 0;
+    }
+    return WindowSystem.windows.Created(number, id);
 }
 
 HWND GetAppWindowHandle(ObjectId number) {
@@ -151,27 +177,9 @@ HWND GetAppWindowHandle(ObjectId number) {
     return record ? record->window : nullptr;
 }
 
-void DestroyAppWindow(ObjectId number) {
-    WindowRecord* record = WindowSystem.windows.Lookup(number);
-    if (!record) return;
-    HWND owner = GetWindow(record->window, GW_OWNER);
-    if (owner) SetActiveWindow(owner);
-    DestroyWindow(record->window);
+void DestroyAppWindow(ObjectId number) { WindowSystem.windows.Destroy(number, ReleaseWindow); }
 
-    // The class name is formatted into a buffer of its own: destroying the
-    // window may run a creation that rewrites the shared one.
-    char className[CLASS_NAME_SIZE];
-    FormatClassNameInto(className, number);
-    UnregisterClassA(className, ModuleHandle);
-
-    if (record->acceleratorCount != 0) {
-        HeapFree(RuntimeHeap, 0, record->accelerators);
-        DestroyAcceleratorTable(record->acceleratorTable);
-    }
-    WindowSystem.windows.Clear(number);
-}
-
-void DestroyAllAppWindows() { WindowSystem.windows.FreeAll(DestroyWindowObject); }
+void DestroyAllAppWindows() { WindowSystem.windows.FreeAll(DestroyAppWindow); }
 
 HACCEL FindAcceleratorTable(HWND window) {
     const ObjectTable& table = WindowSystem.windows.table;
