@@ -36,6 +36,12 @@ std::string ClassNameOf(HWND window) {
     return name;
 }
 
+std::string WindowText(HWND window) {
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
 namespace {
 
 INPUT KeyInput(WORD virtualKey, bool up) {
@@ -45,12 +51,6 @@ INPUT KeyInput(WORD virtualKey, bool up) {
     input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     return input;
-}
-
-std::string WindowText(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 struct BoxSearch {
@@ -79,24 +79,29 @@ BOOL CALLBACK FindMessageText(HWND child, LPARAM parameter) {
 }
 
 struct ClassSearch {
-    const char* className;
-    HWND found;
+    const char* className;  // null: any
+    HWND first;
+    int count;
 };
 
 BOOL CALLBACK FindByClass(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<ClassSearch*>(parameter);
-    if (ClassNameOf(window) != search->className) return TRUE;
-    search->found = window;
-    return FALSE;
+    if (search->className && ClassNameOf(window) != search->className) return TRUE;
+    if (!search->count++) search->first = window;
+    return TRUE;
+}
+
+ClassSearch SearchThreadWindows(const char* className) {
+    ClassSearch search{className, nullptr, 0};
+    EnumThreadWindows(GetCurrentThreadId(), FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search;
 }
 
 }  // namespace
 
-HWND FindThreadWindow(const char* className) {
-    ClassSearch search{className, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindByClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND FindThreadWindow(const char* className) { return SearchThreadWindows(className).first; }
+
+int CountThreadWindows(const char* className) { return SearchThreadWindows(className).count; }
 
 void TypeKey(WORD virtualKey, bool shift) {
     std::vector<INPUT> inputs;
