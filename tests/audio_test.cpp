@@ -18,6 +18,7 @@
 #include "support/audio_capture.h"
 #include "support/child_process.h"
 #include "support/testbed.h"
+#include "support/windows.h"
 
 namespace {
 
@@ -50,11 +51,18 @@ Bytes Samples(size_t count, uint8_t seed) {
 }
 
 Bytes RiffImage(const std::vector<std::pair<const char*, Bytes>>& chunks) {
-    Bytes image{'R', 'I', 'F', 'F'};
-    AppendWord(image, 0);  // not examined
-    image.insert(image.end(), {'W', 'A', 'V', 'E'});
+    Bytes image{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
     for (const auto& [id, body] : chunks) AppendChunk(image, id, body);
+    uint32_t riffLength = static_cast<uint32_t>(image.size() - 8);  // read by DirectShow, not by the sound loader
+    std::memcpy(&image[4], &riffLength, 4);
     return image;
+}
+
+void WriteTestFile(const std::string& path, const void* bytes, size_t size) {
+    FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr) << path;
+    std::fwrite(bytes, 1, size, file);
+    std::fclose(file);
 }
 
 Bytes WavImage(uint32_t formatLength, const Bytes& samples) {
@@ -88,13 +96,6 @@ BufferContents ReadBuffer(uintptr_t reference) {
         buffer->Unlock(region1, length1, region2, length2);
     }
     return contents;
-}
-
-int CountMultimediaWindows() {
-    int count = 0;
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, "MultimediaBase Class", nullptr)) != nullptr) ++count;
-    return count;
 }
 
 // A decoder for blocks that start with "TONE": two channels, 100 frames at
@@ -144,17 +145,13 @@ protected:
 };
 
 TEST_F(SoundSystemTest, StartsOnTheMultimediaWindowAndASecondStartReturnsAtOnce) {
-    HWND display = GetDisplayWindowHandle();
-    char className[64] = "";
-    GetClassNameA(display, className, sizeof className);
-    EXPECT_STREQ(className, "MultimediaBase Class") << "the device binds to the display window";
-    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*))
-        << "got " << HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table));
+    EXPECT_EQ(ClassNameOf(GetDisplayWindowHandle()), "MultimediaBase Class") << "the device binds to the display window";
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*));
 
     uintptr_t loaded = LoadSoundFromMemory(2, WavImage(16, Samples(64, 1)).data(), 0);
     ASSERT_NE(loaded, 0u);
     EXPECT_EQ(InitSoundSystem(), table) << "the second start keeps the table";
-    EXPECT_EQ(CountMultimediaWindows(), 1) << "got " << CountMultimediaWindows();
+    EXPECT_EQ(CountThreadWindows("MultimediaBase Class"), 1);
     EXPECT_EQ(ReadBuffer(loaded).length, 64u) << "sounds survive a second start";
 }
 
@@ -265,10 +262,7 @@ TEST_F(SoundSystemTest, AFileStaysOpenForTheChosenDecoderUntilItDecodes) {
     } cases[] = {{"tone-file.tmp", "TONE and more", 1}, {"other-file.tmp", "RIFF", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FILE* file = std::fopen(c.name, "wb");
-        ASSERT_NE(file, nullptr);
-        std::fputs(c.contents, file);
-        std::fclose(file);
+        ASSERT_NO_FATAL_FAILURE(WriteTestFile(c.name, c.contents, std::strlen(c.contents)));
 
         EXPECT_EQ(SelectSoundDecoder(c.name, nullptr, 0), c.selected);
         // An open C stream holds the file against deletion.
@@ -444,30 +438,20 @@ TEST_F(MediaClipTest, FailedLoadLeavesItsEmptiedRecordCurrent) {
 // Damaged WAVE files fail to load like missing ones, whatever DirectShow
 // would have made of them; odd but whole ones still load.
 TEST_F(MediaClipTest, DamagedWaveFilesAreRefused) {
-    auto header = [](uint32_t riffLength) {
-        std::string bytes = "RIFF";
-        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((riffLength >> (8 * i)) & 0xFF);
-        return bytes + "WAVE";
-    };
-    auto chunk = [](const char* id, uint32_t length, size_t bodyBytes) {
-        std::string bytes(id, 4);
-        for (int i = 0; i < 4; ++i) bytes += static_cast<char>((length >> (8 * i)) & 0xFF);
-        return bytes + std::string(bodyBytes, '\0');
-    };
-    std::string format = "fmt " + std::string("\x10\0\0\0\x01\0\x01\0\x44\xac\0\0\x88\x58\x01\0\x02\0\x10\0", 20);
-    struct Case { const char* name; std::string bytes; bool loads; } cases[] = {
-        {"data longer than the file", header(1060) + format + chunk("data", 100000000, 1024), false},
-        {"no format chunk", header(1060) + chunk("junk", 16, 16) + chunk("data", 1024, 1024), false},
-        {"header only", header(4), false},
-        {"zeros after the header", header(1 << 20) + std::string(1 << 20, '\0'), false},
-        {"whole, with a chunk before the data", header(2068) + format + chunk("LIST", 4, 4) + chunk("data", 2000, 2000), true},
+    Bytes overlong = WavImage(16, Bytes(1024));
+    overlong[40] = 0xFF, overlong[41] = 0xFF, overlong[42] = 0xFF;  // the data chunk claims more than the file holds
+    Bytes zeros = RiffImage({});
+    zeros.resize(1 << 20);
+    struct Case { const char* name; Bytes bytes; bool loads; } cases[] = {
+        {"data longer than the file", overlong, false},
+        {"no format chunk", RiffImage({{"junk", Bytes(16)}, {"data", Bytes(1024)}}), false},
+        {"header only", RiffImage({}), false},
+        {"zeros after the header", zeros, false},
+        {"whole, with a chunk before the data", RiffImage({{"fmt ", FormatBody(16)}, {"LIST", Bytes(4)}, {"data", Bytes(2000)}}), true},
     };
     std::string path = BuildFolder() + "\\damaged-test.wav";
     for (const Case& c : cases) {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr);
-        std::fwrite(c.bytes.data(), 1, c.bytes.size(), file);
-        std::fclose(file);
+        ASSERT_NO_FATAL_FAILURE(WriteTestFile(path, c.bytes.data(), c.bytes.size()));
         uintptr_t clip = LoadMediaClip(8, path.c_str());
         EXPECT_EQ(clip != 0, c.loads) << c.name << ": got " << clip;
     }
