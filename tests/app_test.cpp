@@ -18,6 +18,8 @@
 #include "support/audio_capture.h"
 #include "support/child_process.h"
 #include "support/gdi_readback.h"
+#include "support/method_hook.h"
+#include "support/objects.h"
 #include "support/screen_readback.h"
 #include "support/testbed.h"
 #include "support/windows.h"
@@ -74,19 +76,14 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
     SeedRandom(2024);
     for (Bubble& b : bubbles) UpdateBubble(b);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(bubbles[i].x, expected[i].x) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].y, expected[i].y) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].size, expected[i].size) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].style, expected[i].style) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].color, expected[i].color) << "bubble " << i << std::hex << " got " << bubbles[i].color;
-        EXPECT_GE(bubbles[i].x, 38) << "bubble " << i;
-        EXPECT_LE(bubbles[i].x, 562) << "bubble " << i;
-        EXPECT_GE(bubbles[i].y, 38) << "bubble " << i;
-        EXPECT_LE(bubbles[i].y, 412) << "bubble " << i;
+        const Bubble &got = bubbles[i], &e = expected[i];
+        EXPECT_TRUE(got.x == e.x && got.y == e.y && got.size == e.size && got.style == e.style && got.color == e.color)
+            << "bubble " << i << ": got " << got.x << "," << got.y << " radius " << got.size << " style " << got.style
+            << std::hex << " colour " << got.color;
     }
 }
 
-TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
+TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesColouredByItAndIsRebornAtZero) {
     SceneState = {};
     SeedRandom(99);
     Bubble bubble{300, 200, 6, 0, 1};
@@ -97,21 +94,13 @@ TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
     }
     EXPECT_EQ(sizes, (std::vector<int32_t>{5, 4, 3, 2, 1}));
     EXPECT_EQ(bubble.style, 1) << "no rebirth yet";
-    EXPECT_EQ(bubble.color, MakeRGB(6, 6, 255)) << "colour follows the radius: 1 * 255 / 40";
+    EXPECT_EQ(bubble.color, MakeRGB(6, 6, 255)) << std::hex << "blue at radius 1 (1 * 255 / 40), got " << bubble.color;
     UpdateBubble(bubble);
     EXPECT_GE(bubble.size, 0) << "reborn in the frame its radius reaches 0";
     EXPECT_LE(bubble.size, 40);
-}
-
-TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
-    SceneState = {};
-    SeedRandom(5);
     Bubble big{300, 200, 41, 0, 0};
     UpdateBubble(big);
-    EXPECT_EQ(big.color, 0x00FFFFFFu) << std::hex << big.color;
-    Bubble small{300, 200, 2, 0, 0};
-    UpdateBubble(small);
-    EXPECT_EQ(small.color, MakeRGB(6, 6, 255)) << std::hex << small.color;
+    EXPECT_EQ(big.color, 0x00FFFFFFu) << std::hex << "white at radius 40, got " << big.color;
 }
 
 // The whole toy in this process, from the real start-up (window mode) to the
@@ -208,66 +197,29 @@ TEST_F(ToyTest, WindowModeShowsTheSceneOneToOneWithDiscsAndRings) {
     EXPECT_GE(rings, 3) << "got " << rings << " rings";
 }
 
-// The waits this program asks of Sleep on the main thread, counted by
-// pointing its import of KERNEL32's Sleep at a counter while one lives.
-// Counting what is asked, not what the clock shows, keeps a busy machine
-// (late wake-ups, slow drawing) from hiding a short wait.
-class SleepCounter {
-public:
-    SleepCounter() : slot_(ImportSlot("Sleep")) {
-        if (slot_) Point(reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Counted)));
-    }
-    ~SleepCounter() {
-        if (slot_) Point(original_);
-    }
-    bool Works() const { return slot_ != nullptr; }
-    static DWORD TakeTotal() { return std::exchange(total_, 0); }
-
-private:
-    static FARPROC* ImportSlot(const char* name) {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; ++dll) {
-            if (lstrcmpiA(reinterpret_cast<char*>(base + dll->Name), "KERNEL32.dll") != 0) continue;
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-            for (; names->u1.AddressOfData; ++names, ++slots)
-                if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
-                    std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, name) == 0)
-                    return reinterpret_cast<FARPROC*>(&slots->u1.Function);
-        }
-        return nullptr;
-    }
-    void Point(FARPROC target) {
-        DWORD protection = 0;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
-        if (!original_) original_ = *slot_;
-        *slot_ = target;
-        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
-    }
-    static void WINAPI Counted(DWORD milliseconds) {
-        if (GetCurrentThreadId() == mainThread_) total_ += milliseconds;
-        reinterpret_cast<void(WINAPI*)(DWORD)>(reinterpret_cast<void (*)()>(original_))(milliseconds);
-    }
-    FARPROC* slot_;
-    static inline FARPROC original_ = nullptr;
-    static inline DWORD total_ = 0;
-    static inline DWORD mainThread_ = GetCurrentThreadId();
-};
+// The waits this program asks of Sleep on the main thread, counted through
+// its import of KERNEL32's Sleep while a hook lives. Counting what is asked,
+// not what the clock shows, keeps a busy machine (late wake-ups, slow
+// drawing) from hiding a short wait.
+DWORD SleptMs = 0;
+const DWORD MainThread = GetCurrentThreadId();
+void WINAPI CountSleep(DWORD milliseconds) {
+    if (GetCurrentThreadId() == MainThread) SleptMs += milliseconds;
+    SleepEx(milliseconds, FALSE);
+}
 
 TEST_F(ToyTest, NoFrameIsShorterThanItsWaits) {
     SetUpScene();
     for (int mode = 1; mode >= 0; --mode) {
         if (mode == 0) ToggleDisplayMode();
         const DWORD least = mode == 1 ? 50 : 50 + 10;
-        SleepCounter counter;
+        MethodHook counter(ImportSlot("KERNEL32.dll", "Sleep"), CountSleep);
         ASSERT_TRUE(counter.Works()) << "no import of Sleep to count with";
         DWORD shortest = UINT32_MAX;
         for (int frame = 0; frame < 10; ++frame) {
-            SleepCounter::TakeTotal();
+            SleptMs = 0;
             RunFrame();
-            shortest = std::min(shortest, SleepCounter::TakeTotal());
+            shortest = std::min(shortest, SleptMs);
         }
         const char* name = mode ? "full screen" : "window mode";
         std::printf("%s: the shortest of 10 frames waited %lu ms\n", name, shortest);
@@ -362,40 +314,17 @@ TEST_F(ToyTest, EndSequenceStopsAndReleasesEveryGraph) {
 // switch shows forty times over; the process must leave with status 0.
 constexpr int kToggles = 40;
 
-BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    return TRUE;
-}
-
-int CountThreadWindows() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-// Bytes in use in one of the runtime's private heaps.
-long long HeapBytesInUse(HANDLE heap) {
-    if (!heap) return 0;
-    long long total = 0;
-    PROCESS_HEAP_ENTRY entry{};
-    HeapLock(heap);
-    while (HeapWalk(heap, &entry))
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    HeapUnlock(heap);
-    return total;
-}
-
 // Wine's heap checking (WINEDEBUG=warn+heap) holds freed blocks back for a
 // while, and a walk still counts them as in use: bytes in use then say nothing.
 bool FreedBlocksCountAsInUse() {
     HANDLE heap = HeapCreate(0, 0, 0);
     HeapFree(heap, 0, HeapAlloc(heap, 0, 16));
-    bool counted = HeapBytesInUse(heap) > 0;
+    bool counted = HeapInUse(heap).bytes > 0;
     HeapDestroy(heap);
     return counted;
 }
 
-long long RuntimeBytesInUse() { return HeapBytesInUse(RuntimeHeap) + HeapBytesInUse(ObjectNodeHeap); }
+long long RuntimeBytesInUse() { return HeapInUse(RuntimeHeap).bytes + HeapInUse(ObjectNodeHeap).bytes; }
 
 TEST(ToyRun, DISABLED_TogglesInChild) {
     StartProgram(GetModuleHandleA(nullptr));
