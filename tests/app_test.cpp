@@ -26,23 +26,17 @@
 
 namespace {
 
-TEST(PopSound, RadiusPicksTheClipAndVolume) {
-    struct Case { int32_t size; int8_t index; int32_t volume; } cases[] = {
-        {0, 0, 20}, {1, 0, 20}, {13, 0, 20}, {14, 1, 60}, {26, 1, 60}, {27, 2, 100}, {40, 2, 100},
+TEST(PopSound, RadiusPicksTheClipAndVolumeAndThePlaceTheBalance) {
+    struct Case { int32_t size, x; int index; int32_t volume, balance; } cases[] = {
+        {0, 40, 0, 20, -44},   {1, 41, 0, 20, -44},  {13, 300, 0, 20, 0},   {14, 305, 1, 60, 0},
+        {26, 306, 1, 60, 1},   {27, 560, 2, 100, 43}, {40, 559, 2, 100, 43},
     };
     for (const Case& c : cases) {
-        PopSound pop = PopSoundFor(c.size, 300);
-        EXPECT_EQ(pop.index, c.index) << "radius " << c.size << " got index " << int(pop.index);
-        EXPECT_EQ(pop.volume, c.volume) << "radius " << c.size << " got volume " << pop.volume;
+        PopSound pop = PopSoundFor(c.size, c.x);
+        EXPECT_TRUE(pop.index == c.index && pop.volume == c.volume && pop.balance == c.balance)
+            << "radius " << c.size << ", x " << c.x << ": got clip " << int(pop.index) << ", volume " << pop.volume
+            << ", balance " << pop.balance;
     }
-}
-
-TEST(PopSound, BalanceFollowsTheHorizontalPosition) {
-    struct Case { int32_t x; int32_t balance; } cases[] = {
-        {40, -44}, {41, -44}, {300, 0}, {305, 0}, {306, 1}, {560, 43}, {559, 43},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PopSoundFor(10, c.x).balance, c.balance) << "x " << c.x;
 }
 
 TEST(BackgroundPulse, ClimbsToOneHundredAndThreeThenSwingsBetweenOneAndIt) {

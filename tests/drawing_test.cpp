@@ -498,7 +498,7 @@ TEST_F(Drawing, BitmapHeldByAnotherDCIsNotCopied) {
     EXPECT_EQ(PixelsOf(2).Count(SENTINEL), 256);
 }
 
-TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
+TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRowsOfBitmapsOnly) {
     struct {
         int width, height;
         SIZE_T bytes;
@@ -522,13 +522,8 @@ TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
         GlobalUnlock(block);
         GlobalFree(block);
     }
-}
-
-TEST_F(Drawing, BitmapToDibRefusesWhatIsNoBitmap) {
-    HBRUSH brush = CreateSolidBrush(RED);
     EXPECT_EQ(BitmapToDib(nullptr, nullptr), nullptr);
-    EXPECT_EQ(BitmapToDib(reinterpret_cast<HBITMAP>(brush), nullptr), nullptr);
-    DeleteObject(brush);
+    EXPECT_EQ(BitmapToDib(reinterpret_cast<HBITMAP>(GetStockObject(BLACK_BRUSH)), nullptr), nullptr) << "a brush";
 }
 
 HICON CreateSolidIcon(int size, uint32_t color) {
