@@ -40,30 +40,36 @@ HWND AddChild(HWND parent, const char* className, int id, DWORD style, int x, in
 }
 
 // Creations and destructions of the library's windows, in the order they
-// happen, seen through a hook on this thread.
+// happen, seen through a hook on this thread; with `refuse`, every creation
+// fails, as when the system refuses a window.
 struct WindowLifeEvent {
     int code;  // HCBT_CREATEWND or HCBT_DESTROYWND
     HWND window;
+    std::string className;
 };
-std::vector<WindowLifeEvent>* windowLife;
-
-LRESULT CALLBACK RecordWindowLife(int code, WPARAM wParam, LPARAM lParam) {
-    // The platform's own helper windows of the thread (input method) are left out.
-    auto window = reinterpret_cast<HWND>(wParam);
-    if ((code == HCBT_CREATEWND || code == HCBT_DESTROYWND) && ClassNameOf(window).rfind("WindowClass_", 0) == 0)
-        windowLife->push_back({code, window});
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
 
 class WindowLifeRecorder {
 public:
-    WindowLifeRecorder() {
-        windowLife = &events;
-        hook = SetWindowsHookExA(WH_CBT, RecordWindowLife, nullptr, GetCurrentThreadId());
+    explicit WindowLifeRecorder(bool refuse = false) {
+        recorder = this;
+        refuse_ = refuse;
+        hook = SetWindowsHookExA(WH_CBT, Record, nullptr, GetCurrentThreadId());
     }
     ~WindowLifeRecorder() { UnhookWindowsHookEx(hook); }
     std::vector<WindowLifeEvent> events;
     HHOOK hook;
+
+private:
+    static LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
+        // The platform's own helper windows of the thread (input method) are left out.
+        auto window = reinterpret_cast<HWND>(wParam);
+        std::string name = code == HCBT_CREATEWND || code == HCBT_DESTROYWND ? ClassNameOf(window) : "";
+        if (name.rfind("WindowClass_", 0) != 0) return CallNextHookEx(nullptr, code, wParam, lParam);
+        recorder->events.push_back({code, window, name});
+        return recorder->refuse_ && code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static inline WindowLifeRecorder* recorder = nullptr;
+    bool refuse_;
 };
 
 // ---------------------------------------------------------------------------
@@ -243,27 +249,20 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     for (HWND w : expected) EXPECT_FALSE(IsWindow(w));
 }
 
-// Makes the library's window creations on this thread fail, as the system
-// does when it refuses a window, and notes the class that was asked for.
-std::string refusedClass;
-LRESULT CALLBACK RefuseCreation(int code, WPARAM wParam, LPARAM lParam) {
-    std::string name = code == HCBT_CREATEWND ? ClassNameOf(reinterpret_cast<HWND>(wParam)) : "";
-    if (name.rfind("WindowClass_", 0) != 0) return CallNextHookEx(nullptr, code, wParam, lParam);
-    refusedClass = name;
-    return 1;
-}
-
 TEST_F(WindowTest, RefusedListWindowGivesItsRecordAndClassBack) {
     int nodes = CountObjectNodes();
-    HHOOK hook = SetWindowsHookExA(WH_CBT, RefuseCreation, nullptr, GetCurrentThreadId());
-    ASSERT_NE(hook, nullptr);
-    uintptr_t result = CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "refused");
-    UnhookWindowsHookEx(hook);
-    EXPECT_EQ(result, 0u);
-    ASSERT_FALSE(refusedClass.empty()) << "no creation reached the hook";
+    std::vector<WindowLifeEvent> refused;
+    {
+        WindowLifeRecorder recorder(true);
+        ASSERT_NE(recorder.hook, nullptr);
+        EXPECT_EQ(CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "refused"), 0u);
+        refused = recorder.events;
+    }
+    ASSERT_FALSE(refused.empty()) << "no creation reached the hook";
     EXPECT_EQ(CountObjectNodes(), nodes) << "the list record stayed, with no window to free it by";
     WNDCLASSA info;
-    EXPECT_FALSE(GetClassInfoA(ModuleHandle, refusedClass.c_str(), &info)) << refusedClass << " left registered";
+    const std::string& name = refused[0].className;
+    EXPECT_FALSE(GetClassInfoA(ModuleHandle, name.c_str(), &info)) << name << " left registered";
 }
 
 // Window 0 reuses a slot whose accelerator fields still describe the window
