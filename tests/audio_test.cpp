@@ -158,11 +158,7 @@ TEST_F(SoundSystemTest, StartsOnTheMultimediaWindowAndASecondStartReturnsAtOnce)
 TEST_F(SoundSystemTest, WavImagesGiveTheirSamplesAtTheChunkOffsets) {
     Bytes samples = Samples(96, 5);
     Bytes list = Samples(12, 99);
-    struct Case {
-        const char* name;
-        Bytes image;
-        Bytes expected;
-    } cases[] = {
+    struct Case { const char* name; Bytes image; Bytes expected; } cases[] = {
         {"16-byte format, samples at 44", WavImage(16, samples), samples},
         {"18-byte format, samples at 46", WavImage(18, samples), samples},
         // The chunk after the format is played whatever it is.
@@ -208,11 +204,7 @@ TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
     };
     Bytes floatFormat = FormatBody(18);
     floatFormat[0] = WAVE_FORMAT_IEEE_FLOAT, floatFormat[16] = floatFormat[17] = 0xFF;  // extension length 0xFFFF
-    struct Case {
-        const char* name;
-        const void* block;
-        uint32_t length;
-    } cases[] = {
+    struct Case { const char* name; const void* block; uint32_t length; } cases[] = {
         {"null block", nullptr, 0},
         {"RIFF without fmt at 12", noFormat.data(), static_cast<uint32_t>(noFormat.size())},
         {"not RIFF, no decoder takes it", notRiff.data(), static_cast<uint32_t>(notRiff.size())},
@@ -394,10 +386,7 @@ TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
 
 TEST_F(MediaClipTest, AudioSettingsReachTheClipsBasicAudio) {
     ASSERT_EQ(PlayMediaClip(POP_MID, owner), 1);
-    struct Case {
-        int32_t volume, balance;
-        AudioLevels expected;
-    } cases[] = {
+    struct Case { int32_t volume, balance; AudioLevels expected; } cases[] = {
         {0, 0, {-10000, 0}},    {1, 0, {-4000, 0}},    {10, 0, {-2000, 0}},  {20, 0, {-1398, 0}},
         {50, 0, {-603, 0}},     {60, 0, {-444, 0}},    {100, 0, {0, 0}},     {140, 0, {0, 0}},
         {-5, 0, {-10000, 0}},   {100, -101, {0, -10000}}, {100, -50, {0, -5000}}, {100, 0, {0, 0}},
@@ -579,10 +568,7 @@ protected:
 };
 
 TEST_F(ClipCapture, GeneratedPopsAreLoudShortAndPopPlusOneIsHigherThanPopMinusOne) {
-    struct Heard {
-        const char* file;
-        double pitch = 0;
-    } pops[] = {{"pop+1.wav"}, {"pop-0.wav"}, {"pop-1.wav"}};
+    struct Heard { const char* file; double pitch = 0; } pops[] = {{"pop+1.wav"}, {"pop-0.wav"}, {"pop-1.wav"}};
     for (Heard& pop : pops) {
         SCOPED_TRACE(pop.file);
         ASSERT_NO_FATAL_FAILURE(Load(pop.file));

@@ -125,9 +125,7 @@ TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
 }
 
 TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
-    struct {
-        int32_t width, height;
-    } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
+    struct { int32_t width, height; } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
     uintptr_t kept = CreateImageObject(2, 4, 4);
     ASSERT_NE(kept, 0u);
     for (auto c : cases) {
@@ -546,10 +544,7 @@ HICON CreateSolidIcon(int size, uint32_t color) {
 }
 
 TEST_F(Drawing, IconIsDrawnAtItsOwnOrAGivenSize) {
-    struct {
-        int32_t width, height;
-        int expected;
-    } cases[] = {{0, 0, 16 * 16}, {32, 24, 32 * 24}};
+    struct { int32_t width, height; int expected; } cases[] = {{0, 0, 16 * 16}, {32, 24, 32 * 24}};
     HICON icon = CreateSolidIcon(16, GREEN);
     ASSERT_NE(icon, nullptr);
     for (auto c : cases) {

@@ -727,11 +727,7 @@ TEST_F(ScreenTest, RestoringCopiesNoMoreOfARowThanTheSurfaceHolds) {
 // Frame cycle
 
 TEST(FrameInterval, IsTheCounterFrequencyOverRatePlusOne) {
-    struct Case {
-        int64_t frequency;
-        int32_t rate;
-        int32_t interval;
-    } cases[] = {
+    struct Case { int64_t frequency; int32_t rate; int32_t interval; } cases[] = {
         {3579545, 50, 70187},  {3579545, 60, 58681},     {3579545, 0, 3579545},
         {10000000, 50, 196078}, {10000000, 60, 163934},  {10000000, 0, 10000000},
         {1193182, 50, 23395},  {2400000000LL, 60, 39344262}, {3579545, 1000000, 3},
@@ -835,12 +831,7 @@ TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
 }
 
 TEST(PixelFormat, CodeFollowsDepthAndMasks) {
-    struct Case {
-        int32_t depth;
-        uint32_t red;
-        uint32_t green;
-        int32_t code;
-    } cases[] = {
+    struct Case { int32_t depth; uint32_t red; uint32_t green; int32_t code; } cases[] = {
         {8, 0, 0, 1},          {15, 0x7C00, 0x3E0, 1},     {16, 0x7C00, 0x3E0, 2}, {16, 0xF800, 0x7E0, 3},
         {24, 0xFF, 0xFF00, 4}, {24, 0xFF0000, 0xFF00, 5}, {32, 0xFF, 0xFF00, 6},  {32, 0xFF0000, 0xFF00, 7},
         {0, 0xFF, 0xFF00, 1},

@@ -409,10 +409,7 @@ TEST_F(WindowTest, CommandsMapToControlAndMenuEvents) {
 TEST_F(WindowTest, TrayCallbackBecomesATrayEventOnTheNextPoll) {
     HWND window = OpenWindow(0);
     ASSERT_NE(window, nullptr);
-    struct Case {
-        LPARAM mouse;
-        int32_t code, type;
-    } cases[] = {
+    struct Case { LPARAM mouse; int32_t code, type; } cases[] = {
         {WM_LBUTTONUP, EVENT_TRAY, 0},        {WM_RBUTTONUP, EVENT_TRAY, 1},
         {WM_LBUTTONDBLCLK, EVENT_TRAY, 2},    {WM_RBUTTONDBLCLK, EVENT_TRAY, 3},
         {WM_MOUSEMOVE, static_cast<int32_t>(MSG_TRAY_EVENT), -1},
@@ -441,12 +438,7 @@ TEST_F(WindowTest, ControlMessagesAndNotificationsAreControlEvents) {
     HWND edit = AddChild(window, "Edit", 55, 0, 10, 100, 100, 20);
     ASSERT_TRUE(tree && listView && upDown && scrollBar && edit);
 
-    struct Case {
-        const char* name;
-        HWND from;
-        UINT code;
-        int32_t expectedCode, expectedType;
-    } cases[] = {
+    struct Case { const char* name; HWND from; UINT code; int32_t expectedCode, expectedType; } cases[] = {
         {"tree click", tree, NM_CLICK, EVENT_CONTROL, 0},
         {"list right click", listView, NM_RCLICK, EVENT_CONTROL, 1},
         {"list double click", listView, NM_DBLCLK, EVENT_CONTROL, 2},
