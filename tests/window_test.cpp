@@ -711,6 +711,7 @@ TEST(MessageRequester, ShowsBeforeAnyWindowExistsAndReturnsTheButtonPressed) {
         const MessageBoxSeen& seen = watcher.Finish();
         ASSERT_TRUE(seen.found) << "no box captioned " << c.caption << " appeared";
         EXPECT_EQ(result, c.button);
+        EXPECT_EQ(seen.caption, c.caption);
         EXPECT_EQ(seen.text, c.text);
         EXPECT_EQ(seen.owner, nullptr);
     }
