@@ -27,21 +27,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-void AppendWord(Bytes& bytes, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void AppendChunk(Bytes& bytes, const char* id, const Bytes& body) {
-    bytes.insert(bytes.end(), id, id + 4);
-    AppendWord(bytes, static_cast<uint32_t>(body.size()));
-    bytes.insert(bytes.end(), body.begin(), body.end());
-}
-
 // 16-bit mono PCM at 22050 Hz; an 18-byte body carries the extension length.
 Bytes FormatBody(uint32_t length) {
     WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 22050, 44100, 2, 16, 0};
-    Bytes body(reinterpret_cast<uint8_t*>(&format), reinterpret_cast<uint8_t*>(&format) + length);
-    return body;
+    return Bytes(reinterpret_cast<uint8_t*>(&format), reinterpret_cast<uint8_t*>(&format) + length);
 }
 
 Bytes Samples(size_t count, uint8_t seed) {
@@ -50,10 +39,17 @@ Bytes Samples(size_t count, uint8_t seed) {
     return samples;
 }
 
+// The RIFF length (read by DirectShow, not by the sound loader) and each
+// chunk's length are little-endian words, as on every Windows machine.
 Bytes RiffImage(const std::vector<std::pair<const char*, Bytes>>& chunks) {
     Bytes image{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    for (const auto& [id, body] : chunks) AppendChunk(image, id, body);
-    uint32_t riffLength = static_cast<uint32_t>(image.size() - 8);  // read by DirectShow, not by the sound loader
+    for (const auto& [id, body] : chunks) {
+        uint32_t length = static_cast<uint32_t>(body.size());
+        image.insert(image.end(), id, id + 4);
+        image.insert(image.end(), reinterpret_cast<uint8_t*>(&length), reinterpret_cast<uint8_t*>(&length) + 4);
+        image.insert(image.end(), body.begin(), body.end());
+    }
+    uint32_t riffLength = static_cast<uint32_t>(image.size() - 8);
     std::memcpy(&image[4], &riffLength, 4);
     return image;
 }
@@ -146,7 +142,6 @@ protected:
 
 TEST_F(SoundSystemTest, StartsOnTheMultimediaWindowAndASecondStartReturnsAtOnce) {
     EXPECT_EQ(ClassNameOf(GetDisplayWindowHandle()), "MultimediaBase Class") << "the device binds to the display window";
-    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*));
 
     uintptr_t loaded = LoadSoundFromMemory(2, WavImage(16, Samples(64, 1)).data(), 0);
     ASSERT_NE(loaded, 0u);
@@ -269,11 +264,11 @@ TEST_F(SoundSystemTest, AFileStaysOpenForTheChosenDecoderUntilItDecodes) {
     EXPECT_EQ(SelectSoundDecoder("no such file.tmp", nullptr, 0), 0);
 }
 
-TEST_F(SoundSystemTest, SoundSixtyGrowsTheTableToSeventy) {
+TEST_F(SoundSystemTest, TheTableOfFiftyGrowsToSeventyForSoundSixty) {
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*)) << "count 50 and a spare";
     ASSERT_NE(LoadSoundFromMemory(60, WavImage(16, Samples(32, 2)).data(), 0), 0u);
     uintptr_t grown = InitSoundSystem();  // the table's present reference
-    SIZE_T bytes = HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(grown));
-    EXPECT_EQ(bytes, 71 * sizeof(void*)) << "count 70 plus one spare slot; got " << bytes / sizeof(void*) << " slots";
+    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(grown)), 71 * sizeof(void*)) << "count 70 and a spare";
 }
 
 // (Holding a buffer of our own across the end is no way to count releases:
