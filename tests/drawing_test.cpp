@@ -99,6 +99,21 @@ struct ProducedTarget {
 };
 int ProducedTarget::releases = 0;
 
+// Declared first, so that it runs before any case has set up the drawing
+// defaults (all cases share one process).
+TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
+    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
+    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
+    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
+    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+    SetDrawMode(0);
+    FillBox(0, 0, 4, 4, BLACK);
+    EndDrawing();
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen);
+    EXPECT_EQ(produced.Pixels().Count(BLACK), 16);
+}
+
 // ---------------------------------------------------------------------------
 // Image objects
 
@@ -246,20 +261,6 @@ TEST_F(Drawing, WindowTargetDrawsOnTheWindowDC) {
     EXPECT_EQ(WindowFromDC(dc), window) << "got " << WindowFromDC(dc);
     EndDrawing();
     DestroyWindow(window);
-}
-
-// Run as a process of its own, before anything set up the drawing defaults.
-TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
-    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
-    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
-    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
-    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-    SetDrawMode(0);
-    FillBox(0, 0, 4, 4, BLACK);
-    EndDrawing();
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush);
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen);
-    EXPECT_EQ(produced.Pixels().Count(BLACK), 16);
 }
 
 TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
