@@ -302,12 +302,6 @@ TEST_F(ToyTest, EndSequenceStopsAndReleasesEveryGraph) {
     }
 }
 
-// The whole toy in a child process: real start-up, 40 switches between the
-// display modes with a frame after each, then the real end. GDI objects,
-// windows and heap bytes must come back exactly, so a leak of one object per
-// switch shows forty times over; the process must leave with status 0.
-constexpr int kToggles = 40;
-
 // Wine's heap checking (WINEDEBUG=warn+heap) holds freed blocks back for a
 // while, and a walk still counts them as in use: bytes in use then say nothing.
 bool FreedBlocksCountAsInUse() {
@@ -319,6 +313,14 @@ bool FreedBlocksCountAsInUse() {
 }
 
 long long RuntimeBytesInUse() { return HeapInUse(RuntimeHeap).bytes + HeapInUse(ObjectNodeHeap).bytes; }
+
+// The whole toy in a child process: real start-up, 40 switches between the
+// display modes with a frame after each, then the real end. GDI objects,
+// windows and heap bytes must come back exactly, so a leak of one object per
+// switch shows forty times over; the process must leave with status 0. The
+// real end leaves Google Test no time for its summary, so the child says
+// itself whether its checks held.
+constexpr int kToggles = 40;
 
 TEST(ToyRun, DISABLED_TogglesInChild) {
     StartProgram(GetModuleHandleA(nullptr));
@@ -333,8 +335,19 @@ TEST(ToyRun, DISABLED_TogglesInChild) {
         ToggleDisplayMode();
         RunFrame();
     }
-    std::printf("counts %d %d %d %d mode %d heap %lld %lld\n", gdiBefore, CountGdiObjects(), windowsBefore,
-                CountThreadWindows(), SceneState.displayMode, heapBefore, RuntimeBytesInUse());
+    int gdiAfter = CountGdiObjects(), windowsAfter = CountThreadWindows();
+    long long heapAfter = RuntimeBytesInUse();
+    EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
+    if (!FreedBlocksCountAsInUse()) {
+        EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
+    } else {
+        std::printf("heap checking holds freed blocks: bytes in use not compared\n");
+    }
+    EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
+    EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after " << kToggles << " toggles";
+    EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after " << kToggles << " toggles";
+    EXPECT_EQ(SceneState.displayMode, 1) << "an even number of toggles after set-up ends in full screen";
+    std::printf("%s\n", HasFailure() ? "the counts changed" : "the counts held");
     std::fflush(stdout);
     ExitProgram();
 }
@@ -346,23 +359,7 @@ TEST(ToyRun, TogglesLeaveGdiObjectsWindowsAndHeapsFlat) {
     ASSERT_TRUE(child.started);
     ASSERT_TRUE(child.finished) << "the toy did not end; output: " << child.output;
     EXPECT_EQ(child.exitCode, 0u) << "output: " << child.output;
-    size_t at = child.output.find("counts ");
-    ASSERT_NE(at, std::string::npos) << "the child never got through the toggles: " << child.output;
-    int gdiBefore = 0, gdiAfter = 0, windowsBefore = 0, windowsAfter = 0, mode = -1;
-    long long heapBefore = 0, heapAfter = 0;
-    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "counts %d %d %d %d mode %d heap %lld %lld", &gdiBefore,
-                          &gdiAfter, &windowsBefore, &windowsAfter, &mode, &heapBefore, &heapAfter),
-              7)
-        << child.output;
-    EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
-    if (!FreedBlocksCountAsInUse())
-        EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
-    else
-        std::printf("heap checking holds freed blocks: bytes in use not compared\n");
-    EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
-    EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after " << kToggles << " toggles";
-    EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after " << kToggles << " toggles";
-    EXPECT_EQ(mode, 1) << "an even number of toggles after set-up ends in full screen";
+    EXPECT_NE(child.output.find("the counts held"), std::string::npos) << child.output;
 }
 
 }  // namespace
