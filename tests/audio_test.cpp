@@ -327,11 +327,6 @@ void PutLevels(IGraphBuilder* graph, AudioLevels levels) {
     audio->Release();
 }
 
-// Waits until the clip has played past `ms` of its sound.
-bool PlayedPast(IGraphBuilder* graph, long long ms) {
-    return PumpMessagesUntil([&] { return GraphPositionMs(graph) > ms; }, 3000);
-}
-
 class MediaClipTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -364,7 +359,7 @@ TEST_F(MediaClipTest, PopSoundsLoadAsClipsWithoutVideo) {
 TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
     IGraphBuilder* graph = Graph(POP_LOW);
     ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
-    ASSERT_TRUE(PlayedPast(graph, 120)) << "got position " << GraphPositionMs(graph);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return GraphPositionMs(graph) > 120; }, 3000)) << GraphPositionMs(graph);
 
     ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1) << "restart while playing";
     long long restarted = GraphPositionMs(graph);

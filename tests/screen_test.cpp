@@ -84,13 +84,19 @@ bool HasMode(DWORD width, DWORD height, DWORD bits) {
     return false;
 }
 
-double SecondsForPresents(int count) {
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
+// Performance-counter ticks that `count` calls of `step` take.
+LONGLONG TicksFor(int count, void (*step)()) {
+    LARGE_INTEGER start, end;
     QueryPerformanceCounter(&start);
-    for (int i = 0; i < count; ++i) PresentFrame();
+    for (int i = 0; i < count; ++i) step();
     QueryPerformanceCounter(&end);
-    return static_cast<double>(end.QuadPart - start.QuadPart) / frequency.QuadPart;
+    return end.QuadPart - start.QuadPart;
+}
+
+double SecondsForPresents(int count) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(TicksFor(count, PresentFrame)) / frequency.QuadPart;
 }
 
 int HooksRun = 0;
@@ -193,11 +199,9 @@ TEST_F(ScreenTest, MultimediaWindowIsCreatedOnceHiddenAndIgnoresCloseAndClicks) 
     EXPECT_EQ(CreateMultimediaWindow(), 1);
     EXPECT_EQ(CountThreadWindows("MultimediaBase Class"), 1);
     EXPECT_FALSE(IsWindowVisible(window));
-    struct Case {
-        UINT message;
-        LRESULT expected;
-    } cases[] = {{WM_CLOSE, 0}, {WM_ERASEBKGND, 1}, {WM_LBUTTONDOWN, 0}, {WM_RBUTTONUP, 0}, {WM_KEYUP, 0}};
-    for (const Case& c : cases) EXPECT_EQ(SendMessageA(window, c.message, 'A', 0), c.expected) << "message " << c.message;
+    const std::pair<UINT, LRESULT> answers[] = {{WM_CLOSE, 0}, {WM_ERASEBKGND, 1}, {WM_LBUTTONDOWN, 0}, {WM_RBUTTONUP, 0},
+                                                {WM_KEYUP, 0}};
+    for (auto [message, answer] : answers) EXPECT_EQ(SendMessageA(window, message, 'A', 0), answer) << "message " << message;
     EXPECT_TRUE(IsWindow(window));
     SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);  // Alt+F4 ends as WM_CLOSE
     FlushMessages();
@@ -752,16 +756,9 @@ TEST(FrameInterval, SetFrameRateLimitUsesThePerformanceCounterAndRefusesNegative
 
 TEST(FrameInterval, FirstWaitAfterSettingARateLastsAWholeInterval) {
     ASSERT_EQ(SetFrameRateLimit(20), 1);  // 50 ms
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    WaitFrameInterval();
-    QueryPerformanceCounter(&end);
-    EXPECT_GT(end.QuadPart - start.QuadPart, Screen.frameInterval);
+    EXPECT_GT(TicksFor(1, WaitFrameInterval), Screen.frameInterval);
     // Later waits measure from the end of the previous one.
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < 4; ++i) WaitFrameInterval();
-    QueryPerformanceCounter(&end);
-    EXPECT_GE(end.QuadPart - start.QuadPart, 3LL * Screen.frameInterval);
+    EXPECT_GE(TicksFor(4, WaitFrameInterval), 3LL * Screen.frameInterval);
 }
 
 TEST_F(ScreenTest, AutomaticRateEndsWithTheWindowedDisplayButAProgramRateStays) {
