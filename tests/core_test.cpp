@@ -58,25 +58,18 @@ TEST(ObjectTable, ANumberAtOrAboveTheCountGrowsTheTableByItsKindWithZeroedSlots)
     }
 }
 
-TEST(ObjectTable, FreedNumberLooksUpAsNoneButKeepsOldValues) {
-    ObjectTableOf<TestRecord> table;
-    ASSERT_TRUE(table.Create(IMAGE_TABLE));
-    TestRecord* slot = table.Slot(4);
-    slot->handle = 0x1234;
-    slot->value = 77;
-    ASSERT_EQ(table.Lookup(4), slot);
-    table.Clear(4);
-    EXPECT_EQ(table.Lookup(4), nullptr);
-    EXPECT_EQ(slot->value, 77) << "only the first word is cleared";
-}
-
-TEST(ObjectTable, MediaClipTableClearsTheWholeRecord) {
-    ObjectTableOf<TestRecord> clips;
-    ASSERT_TRUE(clips.Create(MEDIA_CLIP_TABLE));
-    TestRecord* slot = clips.Slot(3);
-    *slot = {1, 55};
-    clips.Clear(3);
-    EXPECT_EQ(slot->value, 0);
+TEST(ObjectTable, AClearedNumberLooksUpAsNoneWithItsFirstWordOrForClipsItsWholeRecordCleared) {
+    const std::pair<ObjectTableConstants, int32_t> kinds[] = {{IMAGE_TABLE, 77}, {MEDIA_CLIP_TABLE, 0}};
+    for (auto [kind, valueLeft] : kinds) {
+        ObjectTableOf<TestRecord> table;
+        ASSERT_TRUE(table.Create(kind));
+        TestRecord* slot = table.Slot(4);
+        *slot = {0x1234, 77};
+        ASSERT_EQ(table.Lookup(4), slot);
+        table.Clear(4);
+        EXPECT_EQ(table.Lookup(4), nullptr);
+        EXPECT_EQ(slot->value, valueLeft) << (valueLeft ? "only the first word is cleared" : "a clip's whole record");
+    }
 }
 
 std::vector<ObjectId> freedOrder;

@@ -735,15 +735,11 @@ protected:
             GTEST_SKIP() << "this platform does not let the test bring a window to the foreground";
     }
 
-    struct EnabledStates {
-        bool other, hidden, alreadyDisabled;
-    };
-
     HWND foreground = nullptr, other = nullptr, hidden = nullptr, alreadyDisabled = nullptr;
 };
 
 TEST_F(RequesterWindows, ForegroundWindowOwnsTheBoxAndTheOthersWait) {
-    EnabledStates during{};
+    struct { bool other, hidden, alreadyDisabled; } during{};
     MessageBoxWatcher watcher("error", IDOK, [&](HWND) {
         during = {IsWindowEnabled(other) != 0, IsWindowEnabled(hidden) != 0, IsWindowEnabled(alreadyDisabled) != 0};
     });
