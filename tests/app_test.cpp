@@ -1,13 +1,10 @@
 // The bubble scene's arithmetic and its use of the random sequence.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/program.h"
@@ -230,16 +227,11 @@ struct PopVoice {
 const PopVoice POP_VOICES[] = {{"pop+1.wav", 1000, 1700, 20}, {"pop-0.wav", 550, 1000, 60}, {"pop-1.wav", 250, 550, 100}};
 
 // RMS of a pop file's samples: what its louder side reaches at volume 100.
+// Read as a capture, its mono samples pair up as frames: both "channels"
+// together are every sample past the plain 44-byte header (11 frames).
 double WaveFileRms(const char* name) {
-    FILE* file = std::fopen(name, "rb");
-    if (!file) return 0;
-    std::fseek(file, 44, SEEK_SET);  // the generator writes a plain 44-byte header
-    double energy = 0;
-    size_t count = 0;
-    int16_t sample;
-    while (std::fread(&sample, 2, 1, file) == 1) energy += double(sample) * sample, ++count;
-    std::fclose(file);
-    return count ? std::sqrt(energy / count) : 0;
+    CapturedAudio file;
+    return ReadCaptureFile(name, &file) ? ChannelRms(file, SoundSpan{11, file.Frames()}, -1) : 0;
 }
 
 TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {

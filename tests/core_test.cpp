@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <vector>
