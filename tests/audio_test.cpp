@@ -121,18 +121,13 @@ const SoundDecoder ToneDecoder{
     []() -> int32_t { return 22050; },
 };
 
-void RegisterToneDecoderOnce() {
-    static bool registered = false;
-    if (!registered) RegisterSoundDecoder(&ToneDecoder);
-    registered = true;
-}
-
 // ---------------------------------------------------------------------------
 // Sound system
 
 class SoundSystemTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        [[maybe_unused]] static bool toneDecoder = (RegisterSoundDecoder(&ToneDecoder), true);  // the registry keeps it
         table = InitSoundSystem();
         ASSERT_NE(table, 0u) << "DirectSound did not start";
     }
@@ -175,7 +170,6 @@ TEST_F(SoundSystemTest, WavImagesGiveTheirSamplesAtTheChunkOffsets) {
 }
 
 TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
-    RegisterToneDecoderOnce();
     Bytes good = WavImage(16, Samples(40, 3));
     uintptr_t held = LoadSoundFromMemory(7, good.data(), 0);
     ASSERT_NE(held, 0u);
@@ -225,7 +219,6 @@ TEST_F(SoundSystemTest, RefusedBlocksKeepTheSoundTheNumberHeld) {
 }
 
 TEST_F(SoundSystemTest, DecodedBlocksBecomeSixteenBitPcm) {
-    RegisterToneDecoderOnce();
     Bytes tone = {'T', 'O', 'N', 'E'};
     int decodesBefore = ToneCalls.decodes;
     uintptr_t loaded = LoadSoundFromMemory(9, tone.data(), static_cast<uint32_t>(tone.size()));
@@ -241,7 +234,6 @@ TEST_F(SoundSystemTest, DecodedBlocksBecomeSixteenBitPcm) {
 }
 
 TEST_F(SoundSystemTest, AFileStaysOpenForTheChosenDecoderUntilItDecodes) {
-    RegisterToneDecoderOnce();
     struct Case {
         const char* name;
         const char* contents;

@@ -154,14 +154,10 @@ TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
 
 TEST_F(Drawing, FreeAllImagesDeletesListAndNumberedBitmaps) {
     std::vector<HGDIOBJ> bitmaps;
-    for (ObjectId number : {ObjectId{0}, ObjectId{1}, ObjectId{10}, ObjectId{35}}) {
-        ASSERT_NE(CreateImageObject(number, 4, 4), 0u) << "image " << number;
-        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(number)));
-    }
-    for (int i = 0; i < 2; ++i) {
-        uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 4, 4);
-        ASSERT_NE(handle, 0u);
-        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(static_cast<ObjectId>(handle))));
+    for (ObjectId number : {ObjectId{0}, ObjectId{1}, ObjectId{10}, ObjectId{35}, NEW_LIST_OBJECT, NEW_LIST_OBJECT}) {
+        uintptr_t created = CreateImageObject(number, 4, 4);  // a list image answers with its handle
+        ASSERT_NE(created, 0u) << "image " << number;
+        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(number < 0 ? static_cast<ObjectId>(created) : number)));
     }
     FreeAllImages();
     for (size_t i = 0; i < bitmaps.size(); ++i)
