@@ -96,11 +96,9 @@ BufferContents ReadBuffer(uintptr_t reference) {
 
 // A decoder for blocks that start with "TONE": two channels, 100 frames at
 // 22050 Hz of a counting pattern. It counts how often it is asked.
-struct ToneDecoderCalls {
-    int accepts = 0;
-    int decodes = 0;
-};
-ToneDecoderCalls ToneCalls;
+struct {
+    int accepts = 0, decodes = 0;
+} ToneCalls;
 
 int16_t ToneSample(int32_t index) { return static_cast<int16_t>(index * 3 - 150); }
 

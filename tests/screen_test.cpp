@@ -100,9 +100,7 @@ double SecondsForPresents(int count) {
 }
 
 int HooksRun = 0;
-void CountHook() {
-    ++HooksRun;
-}
+void CountHook() { ++HooksRun; }
 // A parent procedure that counts what reaches it, to see that subclassing
 // passes messages on to the right window's own procedure exactly once.
 constexpr UINT PROBE_MESSAGE = WM_APP + 7;

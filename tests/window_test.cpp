@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <climits>
 #include <string>
 #include <vector>
 
