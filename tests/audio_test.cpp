@@ -7,7 +7,6 @@
 #include <mmreg.h>
 #include <dsound.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
