@@ -1,13 +1,10 @@
 // The bubble scene's arithmetic and its use of the random sequence.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/program.h"
@@ -18,29 +15,25 @@
 #include "support/audio_capture.h"
 #include "support/child_process.h"
 #include "support/gdi_readback.h"
+#include "support/method_hook.h"
+#include "support/objects.h"
 #include "support/screen_readback.h"
 #include "support/testbed.h"
 #include "support/windows.h"
 
 namespace {
 
-TEST(PopSound, RadiusPicksTheClipAndVolume) {
-    struct Case { int32_t size; int8_t index; int32_t volume; } cases[] = {
-        {0, 0, 20}, {1, 0, 20}, {13, 0, 20}, {14, 1, 60}, {26, 1, 60}, {27, 2, 100}, {40, 2, 100},
+TEST(PopSound, RadiusPicksTheClipAndVolumeAndThePlaceTheBalance) {
+    struct Case { int32_t size, x; int index; int32_t volume, balance; } cases[] = {
+        {0, 40, 0, 20, -44},   {1, 41, 0, 20, -44},  {13, 300, 0, 20, 0},   {14, 305, 1, 60, 0},
+        {26, 306, 1, 60, 1},   {27, 560, 2, 100, 43}, {40, 559, 2, 100, 43},
     };
     for (const Case& c : cases) {
-        PopSound pop = PopSoundFor(c.size, 300);
-        EXPECT_EQ(pop.index, c.index) << "radius " << c.size << " got index " << int(pop.index);
-        EXPECT_EQ(pop.volume, c.volume) << "radius " << c.size << " got volume " << pop.volume;
+        PopSound pop = PopSoundFor(c.size, c.x);
+        EXPECT_TRUE(pop.index == c.index && pop.volume == c.volume && pop.balance == c.balance)
+            << "radius " << c.size << ", x " << c.x << ": got clip " << int(pop.index) << ", volume " << pop.volume
+            << ", balance " << pop.balance;
     }
-}
-
-TEST(PopSound, BalanceFollowsTheHorizontalPosition) {
-    struct Case { int32_t x; int32_t balance; } cases[] = {
-        {40, -44}, {41, -44}, {300, 0}, {305, 0}, {306, 1}, {560, 43}, {559, 43},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(PopSoundFor(10, c.x).balance, c.balance) << "x " << c.x;
 }
 
 TEST(BackgroundPulse, ClimbsToOneHundredAndThreeThenSwingsBetweenOneAndIt) {
@@ -74,19 +67,14 @@ TEST(BubbleUpdate, FirstFrameRebornsAllSixInTheDesignedRandomOrder) {
     SeedRandom(2024);
     for (Bubble& b : bubbles) UpdateBubble(b);
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(bubbles[i].x, expected[i].x) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].y, expected[i].y) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].size, expected[i].size) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].style, expected[i].style) << "bubble " << i;
-        EXPECT_EQ(bubbles[i].color, expected[i].color) << "bubble " << i << std::hex << " got " << bubbles[i].color;
-        EXPECT_GE(bubbles[i].x, 38) << "bubble " << i;
-        EXPECT_LE(bubbles[i].x, 562) << "bubble " << i;
-        EXPECT_GE(bubbles[i].y, 38) << "bubble " << i;
-        EXPECT_LE(bubbles[i].y, 412) << "bubble " << i;
+        const Bubble &got = bubbles[i], &e = expected[i];
+        EXPECT_TRUE(got.x == e.x && got.y == e.y && got.size == e.size && got.style == e.style && got.color == e.color)
+            << "bubble " << i << ": got " << got.x << "," << got.y << " radius " << got.size << " style " << got.style
+            << std::hex << " colour " << got.color;
     }
 }
 
-TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
+TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesColouredByItAndIsRebornAtZero) {
     SceneState = {};
     SeedRandom(99);
     Bubble bubble{300, 200, 6, 0, 1};
@@ -97,21 +85,13 @@ TEST(BubbleUpdate, ABubbleLivesItsRadiusInFramesAndIsRebornAtZero) {
     }
     EXPECT_EQ(sizes, (std::vector<int32_t>{5, 4, 3, 2, 1}));
     EXPECT_EQ(bubble.style, 1) << "no rebirth yet";
-    EXPECT_EQ(bubble.color, MakeRGB(6, 6, 255)) << "colour follows the radius: 1 * 255 / 40";
+    EXPECT_EQ(bubble.color, MakeRGB(6, 6, 255)) << std::hex << "blue at radius 1 (1 * 255 / 40), got " << bubble.color;
     UpdateBubble(bubble);
     EXPECT_GE(bubble.size, 0) << "reborn in the frame its radius reaches 0";
     EXPECT_LE(bubble.size, 40);
-}
-
-TEST(BubbleUpdate, ColourRunsFromBlueAtRadiusZeroToWhiteAtForty) {
-    SceneState = {};
-    SeedRandom(5);
     Bubble big{300, 200, 41, 0, 0};
     UpdateBubble(big);
-    EXPECT_EQ(big.color, 0x00FFFFFFu) << std::hex << big.color;
-    Bubble small{300, 200, 2, 0, 0};
-    UpdateBubble(small);
-    EXPECT_EQ(small.color, MakeRGB(6, 6, 255)) << std::hex << small.color;
+    EXPECT_EQ(big.color, 0x00FFFFFFu) << std::hex << "white at radius 40, got " << big.color;
 }
 
 // The whole toy in this process, from the real start-up (window mode) to the
@@ -208,66 +188,29 @@ TEST_F(ToyTest, WindowModeShowsTheSceneOneToOneWithDiscsAndRings) {
     EXPECT_GE(rings, 3) << "got " << rings << " rings";
 }
 
-// The waits this program asks of Sleep on the main thread, counted by
-// pointing its import of KERNEL32's Sleep at a counter while one lives.
-// Counting what is asked, not what the clock shows, keeps a busy machine
-// (late wake-ups, slow drawing) from hiding a short wait.
-class SleepCounter {
-public:
-    SleepCounter() : slot_(ImportSlot("Sleep")) {
-        if (slot_) Point(reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&Counted)));
-    }
-    ~SleepCounter() {
-        if (slot_) Point(original_);
-    }
-    bool Works() const { return slot_ != nullptr; }
-    static DWORD TakeTotal() { return std::exchange(total_, 0); }
-
-private:
-    static FARPROC* ImportSlot(const char* name) {
-        auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
-        auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-        DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-        for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; ++dll) {
-            if (lstrcmpiA(reinterpret_cast<char*>(base + dll->Name), "KERNEL32.dll") != 0) continue;
-            auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-            auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-            for (; names->u1.AddressOfData; ++names, ++slots)
-                if (!IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal) &&
-                    std::strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData)->Name, name) == 0)
-                    return reinterpret_cast<FARPROC*>(&slots->u1.Function);
-        }
-        return nullptr;
-    }
-    void Point(FARPROC target) {
-        DWORD protection = 0;
-        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &protection);
-        if (!original_) original_ = *slot_;
-        *slot_ = target;
-        VirtualProtect(slot_, sizeof *slot_, protection, &protection);
-    }
-    static void WINAPI Counted(DWORD milliseconds) {
-        if (GetCurrentThreadId() == mainThread_) total_ += milliseconds;
-        reinterpret_cast<void(WINAPI*)(DWORD)>(reinterpret_cast<void (*)()>(original_))(milliseconds);
-    }
-    FARPROC* slot_;
-    static inline FARPROC original_ = nullptr;
-    static inline DWORD total_ = 0;
-    static inline DWORD mainThread_ = GetCurrentThreadId();
-};
+// The waits this program asks of Sleep on the main thread, counted through
+// its import of KERNEL32's Sleep while a hook lives. Counting what is asked,
+// not what the clock shows, keeps a busy machine (late wake-ups, slow
+// drawing) from hiding a short wait.
+DWORD SleptMs = 0;
+const DWORD MainThread = GetCurrentThreadId();
+void WINAPI CountSleep(DWORD milliseconds) {
+    if (GetCurrentThreadId() == MainThread) SleptMs += milliseconds;
+    SleepEx(milliseconds, FALSE);
+}
 
 TEST_F(ToyTest, NoFrameIsShorterThanItsWaits) {
     SetUpScene();
     for (int mode = 1; mode >= 0; --mode) {
         if (mode == 0) ToggleDisplayMode();
         const DWORD least = mode == 1 ? 50 : 50 + 10;
-        SleepCounter counter;
+        MethodHook counter(ImportSlot("KERNEL32.dll", "Sleep"), CountSleep);
         ASSERT_TRUE(counter.Works()) << "no import of Sleep to count with";
         DWORD shortest = UINT32_MAX;
         for (int frame = 0; frame < 10; ++frame) {
-            SleepCounter::TakeTotal();
+            SleptMs = 0;
             RunFrame();
-            shortest = std::min(shortest, SleepCounter::TakeTotal());
+            shortest = std::min(shortest, SleptMs);
         }
         const char* name = mode ? "full screen" : "window mode";
         std::printf("%s: the shortest of 10 frames waited %lu ms\n", name, shortest);
@@ -284,16 +227,11 @@ struct PopVoice {
 const PopVoice POP_VOICES[] = {{"pop+1.wav", 1000, 1700, 20}, {"pop-0.wav", 550, 1000, 60}, {"pop-1.wav", 250, 550, 100}};
 
 // RMS of a pop file's samples: what its louder side reaches at volume 100.
+// Read as a capture, its mono samples pair up as frames: both "channels"
+// together are every sample past the plain 44-byte header (11 frames).
 double WaveFileRms(const char* name) {
-    FILE* file = std::fopen(name, "rb");
-    if (!file) return 0;
-    std::fseek(file, 44, SEEK_SET);  // the generator writes a plain 44-byte header
-    double energy = 0;
-    size_t count = 0;
-    int16_t sample;
-    while (std::fread(&sample, 2, 1, file) == 1) energy += double(sample) * sample, ++count;
-    std::fclose(file);
-    return count ? std::sqrt(energy / count) : 0;
+    CapturedAudio file;
+    return ReadCaptureFile(name, &file) ? ChannelRms(file, SoundSpan{11, file.Frames()}, -1) : 0;
 }
 
 TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {
@@ -356,46 +294,25 @@ TEST_F(ToyTest, EndSequenceStopsAndReleasesEveryGraph) {
     }
 }
 
-// The whole toy in a child process: real start-up, 40 switches between the
-// display modes with a frame after each, then the real end. GDI objects,
-// windows and heap bytes must come back exactly, so a leak of one object per
-// switch shows forty times over; the process must leave with status 0.
-constexpr int kToggles = 40;
-
-BOOL CALLBACK CountWindow(HWND, LPARAM counter) {
-    ++*reinterpret_cast<int*>(counter);
-    return TRUE;
-}
-
-int CountThreadWindows() {
-    int count = 0;
-    EnumThreadWindows(GetCurrentThreadId(), CountWindow, reinterpret_cast<LPARAM>(&count));
-    return count;
-}
-
-// Bytes in use in one of the runtime's private heaps.
-long long HeapBytesInUse(HANDLE heap) {
-    if (!heap) return 0;
-    long long total = 0;
-    PROCESS_HEAP_ENTRY entry{};
-    HeapLock(heap);
-    while (HeapWalk(heap, &entry))
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) total += entry.cbData;
-    HeapUnlock(heap);
-    return total;
-}
-
 // Wine's heap checking (WINEDEBUG=warn+heap) holds freed blocks back for a
 // while, and a walk still counts them as in use: bytes in use then say nothing.
 bool FreedBlocksCountAsInUse() {
     HANDLE heap = HeapCreate(0, 0, 0);
     HeapFree(heap, 0, HeapAlloc(heap, 0, 16));
-    bool counted = HeapBytesInUse(heap) > 0;
+    bool counted = HeapInUse(heap).bytes > 0;
     HeapDestroy(heap);
     return counted;
 }
 
-long long RuntimeBytesInUse() { return HeapBytesInUse(RuntimeHeap) + HeapBytesInUse(ObjectNodeHeap); }
+long long RuntimeBytesInUse() { return HeapInUse(RuntimeHeap).bytes + HeapInUse(ObjectNodeHeap).bytes; }
+
+// The whole toy in a child process: real start-up, 40 switches between the
+// display modes with a frame after each, then the real end. GDI objects,
+// windows and heap bytes must come back exactly, so a leak of one object per
+// switch shows forty times over; the process must leave with status 0. The
+// real end leaves Google Test no time for its summary, so the child says
+// itself whether its checks held.
+constexpr int kToggles = 40;
 
 TEST(ToyRun, DISABLED_TogglesInChild) {
     StartProgram(GetModuleHandleA(nullptr));
@@ -410,8 +327,19 @@ TEST(ToyRun, DISABLED_TogglesInChild) {
         ToggleDisplayMode();
         RunFrame();
     }
-    std::printf("counts %d %d %d %d mode %d heap %lld %lld\n", gdiBefore, CountGdiObjects(), windowsBefore,
-                CountThreadWindows(), SceneState.displayMode, heapBefore, RuntimeBytesInUse());
+    int gdiAfter = CountGdiObjects(), windowsAfter = CountThreadWindows();
+    long long heapAfter = RuntimeBytesInUse();
+    EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
+    if (!FreedBlocksCountAsInUse()) {
+        EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
+    } else {
+        std::printf("heap checking holds freed blocks: bytes in use not compared\n");
+    }
+    EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
+    EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after " << kToggles << " toggles";
+    EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after " << kToggles << " toggles";
+    EXPECT_EQ(SceneState.displayMode, 1) << "an even number of toggles after set-up ends in full screen";
+    std::printf("%s\n", HasFailure() ? "the counts changed" : "the counts held");
     std::fflush(stdout);
     ExitProgram();
 }
@@ -423,23 +351,7 @@ TEST(ToyRun, TogglesLeaveGdiObjectsWindowsAndHeapsFlat) {
     ASSERT_TRUE(child.started);
     ASSERT_TRUE(child.finished) << "the toy did not end; output: " << child.output;
     EXPECT_EQ(child.exitCode, 0u) << "output: " << child.output;
-    size_t at = child.output.find("counts ");
-    ASSERT_NE(at, std::string::npos) << "the child never got through the toggles: " << child.output;
-    int gdiBefore = 0, gdiAfter = 0, windowsBefore = 0, windowsAfter = 0, mode = -1;
-    long long heapBefore = 0, heapAfter = 0;
-    ASSERT_EQ(std::sscanf(child.output.c_str() + at, "counts %d %d %d %d mode %d heap %lld %lld", &gdiBefore,
-                          &gdiAfter, &windowsBefore, &windowsAfter, &mode, &heapBefore, &heapAfter),
-              7)
-        << child.output;
-    EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";
-    if (!FreedBlocksCountAsInUse())
-        EXPECT_EQ(heapAfter, heapBefore) << "bytes in use in the runtime's own heaps";
-    else
-        std::printf("heap checking holds freed blocks: bytes in use not compared\n");
-    EXPECT_GT(gdiBefore, 0) << "no way to count GDI objects here";
-    EXPECT_EQ(gdiAfter, gdiBefore) << "GDI objects before and after " << kToggles << " toggles";
-    EXPECT_EQ(windowsAfter, windowsBefore) << "windows before and after " << kToggles << " toggles";
-    EXPECT_EQ(mode, 1) << "an even number of toggles after set-up ends in full screen";
+    EXPECT_NE(child.output.find("the counts held"), std::string::npos) << child.output;
 }
 
 }  // namespace

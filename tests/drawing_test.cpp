@@ -1,6 +1,7 @@
 // Images and drawing under Wine: real GDI, pixels read back from the bitmaps.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -51,6 +52,18 @@ uintptr_t CreateFilledImage(ObjectId image, int width, int height, uint32_t colo
     return handle;
 }
 
+// Draws in `mode` on image 1, made anew with one colour; returns its pixels.
+// Mode 0 is left to BeginDrawing, which starts every drawing in it: a mode
+// kept from the drawing before would show in the fill or in the shape.
+BitmapPixels DrawOnNewImage(int width, int height, uint32_t background, int32_t mode, const std::function<void()>& draw) {
+    CreateFilledImage(1, width, height, background);
+    DrawOnImage(1);
+    if (mode) SetDrawMode(mode);
+    draw();
+    EndDrawing();
+    return PixelsOf(1);
+}
+
 // A producer of drawing targets other than the image library: it owns a
 // memory DC holding a bitmap and counts how often its DC is given back.
 struct ProducedTarget {
@@ -69,10 +82,7 @@ struct ProducedTarget {
         bitmap = CreateCompatibleBitmap(screen, width, height);
         ReleaseDC(nullptr, screen);
         originalBitmap = SelectObject(dc, bitmap);
-        RECT all{0, 0, width, height};
-        HBRUSH fill = CreateSolidBrush(SENTINEL);
-        FillRect(dc, &all, fill);
-        DeleteObject(fill);
+        FillWithColor(dc, {0, 0, width, height}, SENTINEL);
         target.kind = kind;
         target.dc = dc;
         target.release = Release;
@@ -91,28 +101,35 @@ struct ProducedTarget {
 };
 int ProducedTarget::releases = 0;
 
+// Declared first, so that it runs before any case has set up the drawing
+// defaults (all cases share one process).
+TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
+    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
+    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
+    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
+    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+    SetDrawMode(0);
+    FillBox(0, 0, 4, 4, BLACK);
+    EndDrawing();
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush);
+    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen);
+    EXPECT_EQ(produced.Pixels().Count(BLACK), 16);
+}
+
 // ---------------------------------------------------------------------------
 // Image objects
 
-TEST_F(Drawing, NewImageIsBlackInEveryPixel) {
-    uintptr_t handle = CreateImageObject(1, 600, 450);
-    ASSERT_NE(handle, 0u);
-    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(handle)), static_cast<DWORD>(OBJ_BITMAP));
-    BitmapPixels pixels = PixelsOf(1);
-    ASSERT_EQ(pixels.width, 600);
-    ASSERT_EQ(pixels.height, 450);
-    EXPECT_EQ(pixels.Count(BLACK), 600 * 450) << "got " << pixels.Count(BLACK) << " black pixels";
-}
-
-TEST_F(Drawing, CreatingAnImageAgainDeletesTheFirstBitmap) {
+TEST_F(Drawing, ANewImageIsABlackBitmapThatReplacesTheNumbersOldOne) {
     uintptr_t first = CreateFilledImage(1, 50, 40, WHITE);
-    uintptr_t second = CreateImageObject(1, 60, 30);
+    uintptr_t second = CreateImageObject(1, 600, 450);
     ASSERT_NE(second, 0u);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(second)), static_cast<DWORD>(OBJ_BITMAP));
     EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(first)), 0u) << "first bitmap still a GDI object";
     EXPECT_EQ(GetImageHandle(1), second);
     BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.width, 60) << "got " << pixels.width;
-    EXPECT_EQ(pixels.Count(BLACK), 60 * 30) << "the new image starts black, got " << pixels.Count(BLACK);
+    ASSERT_EQ(pixels.width, 600);
+    ASSERT_EQ(pixels.height, 450);
+    EXPECT_EQ(pixels.Count(BLACK), 600 * 450);
 }
 
 TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
@@ -125,9 +142,7 @@ TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
 }
 
 TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
-    struct {
-        int32_t width, height;
-    } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
+    struct { int32_t width, height; } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
     uintptr_t kept = CreateImageObject(2, 4, 4);
     ASSERT_NE(kept, 0u);
     for (auto c : cases) {
@@ -139,14 +154,10 @@ TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
 
 TEST_F(Drawing, FreeAllImagesDeletesListAndNumberedBitmaps) {
     std::vector<HGDIOBJ> bitmaps;
-    for (ObjectId number : {ObjectId{0}, ObjectId{1}, ObjectId{10}, ObjectId{35}}) {
-        ASSERT_NE(CreateImageObject(number, 4, 4), 0u) << "image " << number;
-        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(number)));
-    }
-    for (int i = 0; i < 2; ++i) {
-        uintptr_t handle = CreateImageObject(NEW_LIST_OBJECT, 4, 4);
-        ASSERT_NE(handle, 0u);
-        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(static_cast<ObjectId>(handle))));
+    for (ObjectId number : {ObjectId{0}, ObjectId{1}, ObjectId{10}, ObjectId{35}, NEW_LIST_OBJECT, NEW_LIST_OBJECT}) {
+        uintptr_t created = CreateImageObject(number, 4, 4);  // a list image answers with its handle
+        ASSERT_NE(created, 0u) << "image " << number;
+        bitmaps.push_back(reinterpret_cast<HGDIOBJ>(GetImageHandle(number < 0 ? static_cast<ObjectId>(created) : number)));
     }
     FreeAllImages();
     for (size_t i = 0; i < bitmaps.size(); ++i)
@@ -154,54 +165,42 @@ TEST_F(Drawing, FreeAllImagesDeletesListAndNumberedBitmaps) {
     EXPECT_EQ(GetImageHandle(35), 0u);
 }
 
-TEST_F(Drawing, RecreatingTheImageBeingDrawnOnDeletesItsBitmap) {
-    uintptr_t first = CreateImageObject(1, 20, 20);
-    ASSERT_NE(DrawOnImage(1), nullptr);
-    FillBox(0, 0, 20, 20, RED);
-    uintptr_t second = CreateImageObject(1, 20, 20);
-    ASSERT_NE(second, 0u);
-    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(first)), 0u) << "the old bitmap was kept alive by its DC";
-    FillBox(0, 0, 20, 20, RED);  // drawing ended with the image it was on
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.Count(BLACK), 400) << "got " << pixels.Count(BLACK);
-}
-
-TEST_F(Drawing, FreeingTheImageBeingDrawnOnDeletesItsBitmap) {
-    uintptr_t bitmap = CreateImageObject(1, 20, 20);
-    HDC dc = DrawOnImage(1);
-    ASSERT_NE(dc, nullptr);
-    FreeImageObject(1);
-    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(bitmap)), 0u) << "the bitmap was kept alive by its DC";
-    EXPECT_EQ(GetObjectType(dc), 0u) << "the image DC outlived its image";
-    FillBox(0, 0, 20, 20, RED);
-    EndDrawing();
-    EXPECT_EQ(ImageDrawTarget(), nullptr);
+TEST_F(Drawing, RecreatingOrFreeingTheImageBeingDrawnOnDeletesItsBitmap) {
+    for (bool recreate : {true, false}) {
+        SCOPED_TRACE(recreate ? "recreated" : "freed");
+        uintptr_t bitmap = CreateImageObject(1, 20, 20);
+        HDC dc = DrawOnImage(1);
+        ASSERT_NE(dc, nullptr);
+        if (recreate) {
+            ASSERT_NE(CreateImageObject(1, 20, 20), 0u);
+        } else {
+            FreeImageObject(1);
+        }
+        EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(bitmap)), 0u) << "the bitmap was kept alive by its DC";
+        EXPECT_EQ(GetObjectType(dc), 0u) << "the image DC outlived its image";
+        FillBox(0, 0, 20, 20, RED);  // drawing ended with the image it was on
+        EndDrawing();
+        if (recreate) {
+            EXPECT_EQ(PixelsOf(1).Count(BLACK), 400);
+        } else {
+            EXPECT_EQ(ImageDrawTarget(), nullptr) << "the freed image is still current";
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
 // Drawing context
 
-TEST_F(Drawing, DrawingOnTheSameImageTwiceWithoutEndDrawingStillDraws) {
+TEST_F(Drawing, BeginDrawingGivesThePreviousDCBackFirst) {
     CreateImageObject(1, 20, 20);
     ASSERT_NE(DrawOnImage(1), nullptr);
     FillBox(0, 0, 10, 20, RED);
-    ASSERT_NE(DrawOnImage(1), nullptr);
-    FillBox(10, 0, 10, 20, GREEN);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.CountIn(RED, 0, 0, 10, 20), 200) << "got " << pixels.CountIn(RED, 0, 0, 10, 20);
-    EXPECT_EQ(pixels.CountIn(GREEN, 10, 0, 20, 20), 200) << "got " << pixels.CountIn(GREEN, 10, 0, 20, 20);
-}
-
-TEST_F(Drawing, NewTargetGivesThePreviousDCBackFirst) {
-    CreateImageObject(1, 20, 20);
-    HDC imageDC = DrawOnImage(1);
+    HDC imageDC = DrawOnImage(1);  // the same image again, without EndDrawing
     ASSERT_NE(imageDC, nullptr);
-    ProducedTarget screen(DRAW_TARGET_SCREEN, 30, 30);
+    FillBox(10, 0, 10, 20, GREEN);
 
-    HDC dc = BeginDrawing(&screen.target);
-    EXPECT_EQ(dc, screen.dc);
+    ProducedTarget screen(DRAW_TARGET_SCREEN, 30, 30);
+    EXPECT_EQ(BeginDrawing(&screen.target), screen.dc);
     EXPECT_EQ(GetObjectType(imageDC), 0u) << "the image DC was not given back";
     EXPECT_EQ(ProducedTarget::releases, 0);
     FillBox(0, 0, 5, 5, RED);
@@ -209,8 +208,11 @@ TEST_F(Drawing, NewTargetGivesThePreviousDCBackFirst) {
     EXPECT_EQ(ProducedTarget::releases, 1);
     EndDrawing();
     EXPECT_EQ(ProducedTarget::releases, 1) << "a second EndDrawing gave the DC back again";
-    EXPECT_EQ(screen.Pixels().Count(RED), 25) << "got " << screen.Pixels().Count(RED);
-    EXPECT_EQ(PixelsOf(1).Count(RED), 0) << "drawing went to the image";
+    EXPECT_EQ(screen.Pixels().Count(RED), 25);
+    BitmapPixels pixels = PixelsOf(1);
+    EXPECT_EQ(pixels.CountIn(RED, 0, 0, 10, 20), 200);
+    EXPECT_EQ(pixels.CountIn(GREEN, 10, 0, 20, 20), 200);
+    EXPECT_EQ(pixels.Count(RED), 200) << "drawing for the screen went to the image";
 }
 
 TEST_F(Drawing, EndDrawingGivesTheDCBackByKind) {
@@ -252,20 +254,6 @@ TEST_F(Drawing, WindowTargetDrawsOnTheWindowDC) {
     DestroyWindow(window);
 }
 
-// Run as a process of its own, before anything set up the drawing defaults.
-TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
-    ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
-    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
-    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
-    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-    SetDrawMode(0);
-    FillBox(0, 0, 4, 4, BLACK);
-    EndDrawing();
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush) << "got " << GetCurrentObject(produced.dc, OBJ_BRUSH);
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen) << "got " << GetCurrentObject(produced.dc, OBJ_PEN);
-    EXPECT_EQ(produced.Pixels().Count(BLACK), 16) << "got " << produced.Pixels().Count(BLACK);
-}
-
 TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
     CreateImageObject(1, 20, 20);
     ASSERT_NE(DrawOnImage(1), nullptr);
@@ -280,20 +268,7 @@ TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
     BlitImage(reinterpret_cast<uintptr_t>(bitmap), 0, 0, 5, 5);
     SetDrawMode(DRAW_MODE_OUTLINE);
     EndDrawing();
-    EXPECT_EQ(PixelsOf(1).Count(BLACK), 400) << "got " << PixelsOf(1).Count(BLACK);
-}
-
-TEST_F(Drawing, DrawModeIsZeroAfterBeginDrawing) {
-    CreateImageObject(1, 40, 40);
-    DrawOnImage(1);
-    SetDrawMode(DRAW_MODE_OUTLINE);
-    EndDrawing();
-    DrawOnImage(1);
-    FillBox(10, 10, 20, 20, RED);  // filled, not a frame
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.At(20, 20), RED) << "got " << std::hex << pixels.At(20, 20);
-    EXPECT_EQ(pixels.Count(RED), 400) << "got " << pixels.Count(RED);
+    EXPECT_EQ(PixelsOf(1).Count(BLACK), 400);
 }
 
 TEST_F(Drawing, SetDrawModeWhileIdleChangesNothing) {
@@ -301,121 +276,63 @@ TEST_F(Drawing, SetDrawModeWhileIdleChangesNothing) {
     ASSERT_NE(BeginDrawing(&produced.target), nullptr);
     EndDrawing();
     SetDrawMode(DRAW_MODE_TRANSPARENT | DRAW_MODE_INVERT | DRAW_MODE_OUTLINE);
-    EXPECT_EQ(GetROP2(produced.dc), R2_COPYPEN) << "got " << GetROP2(produced.dc);
-    EXPECT_EQ(GetBkMode(produced.dc), OPAQUE) << "got " << GetBkMode(produced.dc);
+    EXPECT_EQ(GetROP2(produced.dc), R2_COPYPEN);
+    EXPECT_EQ(GetBkMode(produced.dc), OPAQUE);
     EXPECT_NE(GetCurrentObject(produced.dc, OBJ_BRUSH), GetStockObject(NULL_BRUSH));
 }
 
 // ---------------------------------------------------------------------------
 // Box and circle
 
-TEST_F(Drawing, FillBoxCoversExactlyItsArea) {
-    const uint32_t color = MakeRGB(10, 20, 30);  // channels must come back where they went
-    CreateImageObject(1, 610, 460);
-    DrawOnImage(1);
-    FillBox(0, 0, 600, 450, color);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.CountIn(color, 0, 0, 600, 450), 600 * 450) << "got " << pixels.CountIn(color, 0, 0, 600, 450);
-    EXPECT_EQ(pixels.Count(color), 600 * 450) << "drawn beyond the box, got " << pixels.Count(color);
-    EXPECT_EQ(pixels.At(0, 0), color) << "got " << std::hex << pixels.At(0, 0);
-}
-
-TEST_F(Drawing, OneByOneBoxSetsOnePixelInEveryMode) {
-    for (int32_t mode : {0, DRAW_MODE_OUTLINE}) {
-        CreateImageObject(1, 16, 16);
-        DrawOnImage(1);
-        SetDrawMode(mode);
-        FillBox(5, 7, 1, 1, RED);
-        EndDrawing();
-        BitmapPixels pixels = PixelsOf(1);
-        EXPECT_EQ(pixels.Count(RED), 1) << "mode " << mode << ", got " << pixels.Count(RED);
-        EXPECT_EQ(pixels.At(5, 7), RED) << "mode " << mode << ", got " << std::hex << pixels.At(5, 7);
+// Each shape on a white 100 by 100 image: how many pixels it sets, all of
+// them in `bounds` and of its colour alone (an edge included), none in `hole`.
+// Outline rows are followed by filled ones, drawn without setting a mode.
+TEST_F(Drawing, ShapesSetExactlyTheirPixels) {
+    const uint32_t INK = MakeRGB(10, 20, 30);  // channels must come back where they went
+    const struct {
+        const char* name;
+        int32_t mode;
+        void (*draw)(uint32_t color);
+        uint32_t color;
+        int least, most;
+        RECT bounds, hole;
+        std::vector<POINT> set;  // pixels that must be set
+    } cases[] = {
+        {"box", 0, [](uint32_t c) { FillBox(5, 5, 90, 80, c); }, INK, 7200, 7200, {5, 5, 95, 85}, {}, {{5, 5}}},
+        {"1 by 1 box", 0, [](uint32_t c) { FillBox(5, 7, 1, 1, c); }, INK, 1, 1, {5, 7, 6, 8}, {}, {{5, 7}}},
+        {"1 by 1 outline box", DRAW_MODE_OUTLINE, [](uint32_t c) { FillBox(5, 7, 1, 1, c); }, INK, 1, 1, {5, 7, 6, 8},
+         {}, {{5, 7}}},
+        {"outline box: a frame", DRAW_MODE_OUTLINE, [](uint32_t c) { FillBox(10, 10, 20, 15, c); }, INK, 66, 66,
+         {10, 10, 30, 25}, {11, 11, 29, 24}, {}},
+        // The smallest bubble is a 2 by 2 square whatever the mode.
+        {"radius 1", 0, [](uint32_t c) { DrawCircle(6, 9, 1, c); }, INK, 4, 4, {6, 9, 8, 11}, {}, {}},
+        {"radius 1 outline", DRAW_MODE_OUTLINE, [](uint32_t c) { DrawCircle(6, 9, 1, c); }, INK, 4, 4, {6, 9, 8, 11},
+         {}, {}},
+        {"radius 0", 0, [](uint32_t c) { DrawCircle(8, 8, 0, c); }, INK, 0, 0, {}, {}, {}},
+        {"radius 0 in black", 0, [](uint32_t c) { DrawCircle(8, 8, 0, c); }, BLACK, 0, 0, {}, {}, {}},
+        // A disc of radius 20 covers about pi * 400 pixels, its ring about 2 * pi * 20.
+        {"disc", 0, [](uint32_t c) { DrawCircle(50, 50, 20, c); }, INK, 1150, 1370, {30, 30, 70, 70}, {},
+         {{50, 50}, {30, 50}, {50, 30}}},
+        {"ring", DRAW_MODE_OUTLINE, [](uint32_t c) { DrawCircle(50, 50, 20, c); }, INK, 100, 170, {30, 30, 70, 70},
+         {40, 40, 60, 60}, {}},
+        // The quarter of a disc of radius 40 inside the image: about pi * 1600 / 4.
+        {"disc at the corner", 0, [](uint32_t c) { DrawCircle(0, 0, 40, c); }, INK, 1150, 1400, {0, 0, 41, 41}, {},
+         {{0, 0}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BitmapPixels pixels = DrawOnNewImage(100, 100, WHITE, c.mode, [&] { c.draw(c.color); });
+        int set = pixels.Count(c.color);
+        EXPECT_GE(set, c.least);
+        EXPECT_LE(set, c.most);
+        EXPECT_EQ(set + pixels.Count(WHITE), 100 * 100) << "another colour drawn";
+        const RECT& b = c.bounds;
+        EXPECT_EQ(pixels.CountIn(c.color, b.left, b.top, b.right, b.bottom), set) << "drawn outside its bounds";
+        const RECT& h = c.hole;
+        EXPECT_EQ(pixels.CountIn(WHITE, h.left, h.top, h.right, h.bottom), (h.right - h.left) * (h.bottom - h.top))
+            << "the inside was painted";
+        for (POINT p : c.set) EXPECT_EQ(pixels.At(p.x, p.y), c.color) << "at " << p.x << "," << p.y;
     }
-}
-
-TEST_F(Drawing, OutlineBoxDrawsAFrameAndLeavesTheInside) {
-    CreateFilledImage(1, 40, 40, WHITE);
-    DrawOnImage(1);
-    SetDrawMode(DRAW_MODE_OUTLINE);
-    FillBox(10, 10, 20, 15, RED);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    EXPECT_EQ(pixels.Count(RED), 2 * 20 + 2 * 13) << "got " << pixels.Count(RED);
-    EXPECT_EQ(pixels.CountIn(RED, 10, 10, 30, 11), 20) << "top edge";
-    EXPECT_EQ(pixels.CountIn(RED, 10, 24, 30, 25), 20) << "bottom edge";
-    EXPECT_EQ(pixels.CountIn(RED, 10, 10, 11, 25), 15) << "left edge";
-    EXPECT_EQ(pixels.CountIn(RED, 29, 10, 30, 25), 15) << "right edge";
-    EXPECT_EQ(pixels.CountIn(WHITE, 11, 11, 29, 24), 18 * 13) << "inside";
-}
-
-TEST_F(Drawing, CircleOfRadiusOneIsATwoByTwoSquare) {
-    for (int32_t mode : {0, DRAW_MODE_OUTLINE}) {
-        CreateImageObject(1, 16, 16);
-        DrawOnImage(1);
-        SetDrawMode(mode);
-        DrawCircle(6, 9, 1, RED);
-        EndDrawing();
-        BitmapPixels pixels = PixelsOf(1);
-        EXPECT_EQ(pixels.Count(RED), 4) << "mode " << mode << ", got " << pixels.Count(RED);
-        EXPECT_EQ(pixels.CountIn(RED, 6, 9, 8, 11), 4) << "mode " << mode;
-    }
-}
-
-TEST_F(Drawing, CircleOfRadiusZeroDrawsNothing) {
-    for (uint32_t color : {RED, BLACK}) {
-        CreateFilledImage(1, 16, 16, WHITE);
-        DrawOnImage(1);
-        DrawCircle(8, 8, 0, color);
-        EndDrawing();
-        EXPECT_EQ(PixelsOf(1).Count(WHITE), 256) << "colour " << color << ", got " << PixelsOf(1).Count(WHITE);
-    }
-}
-
-TEST_F(Drawing, FilledCircleIsOneColourEdgeIncluded) {
-    CreateImageObject(1, 100, 100);
-    DrawOnImage(1);
-    DrawCircle(50, 50, 20, RED);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    int red = pixels.Count(RED);
-    EXPECT_EQ(red + pixels.Count(BLACK), 100 * 100) << "another colour on the edge";
-    // A disc of radius 20 covers about pi * 400 pixels.
-    EXPECT_GT(red, 1150) << "got " << red;
-    EXPECT_LT(red, 1370) << "got " << red;
-    EXPECT_EQ(pixels.CountIn(RED, 30, 30, 70, 70), red) << "drawn outside its bounding box";
-    EXPECT_EQ(pixels.At(50, 50), RED);
-    EXPECT_EQ(pixels.At(30, 50), RED) << "left edge";
-    EXPECT_EQ(pixels.At(50, 30), RED) << "top edge";
-}
-
-TEST_F(Drawing, RingLeavesItsInside) {
-    CreateFilledImage(1, 100, 100, WHITE);
-    DrawOnImage(1);
-    SetDrawMode(DRAW_MODE_OUTLINE);
-    DrawCircle(50, 50, 20, RED);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    int red = pixels.Count(RED);
-    EXPECT_EQ(red + pixels.Count(WHITE), 100 * 100) << "got other colours";
-    // A one-pixel ring of radius 20 is about 2 * pi * 20 pixels long.
-    EXPECT_GT(red, 100) << "got " << red;
-    EXPECT_LT(red, 170) << "got " << red;
-    EXPECT_EQ(pixels.CountIn(WHITE, 40, 40, 60, 60), 400) << "the inside was painted";
-}
-
-TEST_F(Drawing, CircleAtTheCornerIsClipped) {
-    CreateImageObject(1, 100, 100);
-    DrawOnImage(1);
-    DrawCircle(0, 0, 40, RED);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
-    int red = pixels.Count(RED);
-    EXPECT_EQ(pixels.CountIn(RED, 0, 0, 41, 41), red) << "got " << red;
-    // The quarter of a disc of radius 40 inside the image: about pi * 1600 / 4.
-    EXPECT_GT(red, 1150) << "got " << red;
-    EXPECT_LT(red, 1400) << "got " << red;
-    EXPECT_EQ(pixels.At(0, 0), RED);
 }
 
 TEST_F(Drawing, ColourZeroDrawsWithTheObjectsSelectedInTheDC) {
@@ -438,14 +355,9 @@ TEST_F(Drawing, ColourZeroDrawsWithTheObjectsSelectedInTheDC) {
 }
 
 TEST_F(Drawing, InvertModeInvertsWhatTheShapeCovers) {
-    CreateFilledImage(1, 40, 40, WHITE);
-    DrawOnImage(1);
-    SetDrawMode(DRAW_MODE_INVERT);
-    DrawCircle(20, 20, 10, RED);
-    EndDrawing();
-    BitmapPixels pixels = PixelsOf(1);
+    BitmapPixels pixels = DrawOnNewImage(40, 40, WHITE, DRAW_MODE_INVERT, [] { DrawCircle(20, 20, 10, RED); });
     EXPECT_EQ(pixels.At(20, 20), BLACK) << "got " << std::hex << pixels.At(20, 20);
-    EXPECT_EQ(pixels.Count(RED), 0) << "got " << pixels.Count(RED);
+    EXPECT_EQ(pixels.Count(RED), 0);
 }
 
 // ---------------------------------------------------------------------------
@@ -476,27 +388,17 @@ void ExpectStretchedScene(const BitmapPixels& pixels) {
     EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - 1024 * 768) << "drawn beyond 1024x768";
 }
 
-TEST_F(Drawing, StretchedCopyFillsTheWholeArea) {
-    uintptr_t scene = CreateQuarteredScene(1);
-    CreateFilledImage(2, 1100, 800, SENTINEL);
-    DrawOnImage(2);
-    BlitImage(scene, 0, 0, 1024, 768);
-    EndDrawing();
-    ExpectStretchedScene(PixelsOf(2));
-}
-
-TEST_F(Drawing, StretchedCopyUsesTheStretchModeOfTheTargetKind) {
+TEST_F(Drawing, StretchedCopyFillsTheWholeAreaInTheStretchModeOfTheTargetKind) {
     struct {
         int32_t kind;
         int stretchMode;
-    } cases[] = {{DRAW_TARGET_SCREEN, HALFTONE}, {DRAW_TARGET_DIB, COLORONCOLOR}};
+    } cases[] = {{DRAW_TARGET_IMAGE, HALFTONE}, {DRAW_TARGET_SCREEN, HALFTONE}, {DRAW_TARGET_DIB, COLORONCOLOR}};
     uintptr_t scene = CreateQuarteredScene(1);
     for (auto c : cases) {
         ProducedTarget produced(c.kind, 1100, 800);
         ASSERT_NE(BeginDrawing(&produced.target), nullptr);
         BlitImage(scene, 0, 0, 1024, 768);
-        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind << ", got "
-                                                                 << GetStretchBltMode(produced.dc);
+        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind;
         EndDrawing();
         SCOPED_TRACE(testing::Message() << "kind " << c.kind);
         ExpectStretchedScene(produced.Pixels());
@@ -545,7 +447,7 @@ TEST_F(Drawing, CopyAtTheImageSizeIsPixelExact) {
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x) differing += pixels.At(x + 10, y + 5) != source.At(x, y);
         EXPECT_EQ(differing, 0) << c.name;
-        EXPECT_EQ(pixels.Count(SENTINEL), 80 * 60 - 64 * 48) << c.name << ", got " << pixels.Count(SENTINEL);
+        EXPECT_EQ(pixels.Count(SENTINEL), 80 * 60 - 64 * 48) << c.name;
     }
 }
 
@@ -571,10 +473,10 @@ TEST_F(Drawing, BitmapHeldByAnotherDCIsNotCopied) {
     EndDrawing();
     SelectObject(holder, original);
     DeleteDC(holder);
-    EXPECT_EQ(PixelsOf(2).Count(SENTINEL), 256) << "got " << PixelsOf(2).Count(SENTINEL);
+    EXPECT_EQ(PixelsOf(2).Count(SENTINEL), 256);
 }
 
-TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
+TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRowsOfBitmapsOnly) {
     struct {
         int width, height;
         SIZE_T bytes;
@@ -583,7 +485,7 @@ TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
         ASSERT_NE(CreateFilledImage(1, c.width, c.height, MakeRGB(1, 2, 3)), 0u);
         HGLOBAL block = BitmapToDib(BitmapOf(1), nullptr);
         ASSERT_NE(block, nullptr) << c.width << "x" << c.height;
-        EXPECT_EQ(GlobalSize(block), c.bytes) << c.width << "x" << c.height << " got " << GlobalSize(block);
+        EXPECT_EQ(GlobalSize(block), c.bytes) << c.width << "x" << c.height;
         auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
         auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bytes);
         EXPECT_EQ(header->biSize, 40u);
@@ -598,13 +500,8 @@ TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRows) {
         GlobalUnlock(block);
         GlobalFree(block);
     }
-}
-
-TEST_F(Drawing, BitmapToDibRefusesWhatIsNoBitmap) {
-    HBRUSH brush = CreateSolidBrush(RED);
     EXPECT_EQ(BitmapToDib(nullptr, nullptr), nullptr);
-    EXPECT_EQ(BitmapToDib(reinterpret_cast<HBITMAP>(brush), nullptr), nullptr);
-    DeleteObject(brush);
+    EXPECT_EQ(BitmapToDib(reinterpret_cast<HBITMAP>(GetStockObject(BLACK_BRUSH)), nullptr), nullptr) << "a brush";
 }
 
 HICON CreateSolidIcon(int size, uint32_t color) {
@@ -614,10 +511,7 @@ HICON CreateSolidIcon(int size, uint32_t color) {
     HBITMAP mask = CreateBitmap(size, size, 1, 1, nullptr);  // all 0: every pixel opaque
     HDC dc = CreateCompatibleDC(nullptr);
     HGDIOBJ original = SelectObject(dc, colorBitmap);
-    RECT all{0, 0, size, size};
-    HBRUSH brush = CreateSolidBrush(color);
-    FillRect(dc, &all, brush);
-    DeleteObject(brush);
+    FillWithColor(dc, {0, 0, size, size}, color);
     SelectObject(dc, mask);
     PatBlt(dc, 0, 0, size, size, BLACKNESS);
     SelectObject(dc, original);
@@ -630,19 +524,14 @@ HICON CreateSolidIcon(int size, uint32_t color) {
 }
 
 TEST_F(Drawing, IconIsDrawnAtItsOwnOrAGivenSize) {
-    struct {
-        int32_t width, height;
-        int expected;
-    } cases[] = {{0, 0, 16 * 16}, {32, 24, 32 * 24}};
+    struct { int32_t width, height; int expected; } cases[] = {{0, 0, 16 * 16}, {32, 24, 32 * 24}};
     HICON icon = CreateSolidIcon(16, GREEN);
     ASSERT_NE(icon, nullptr);
     for (auto c : cases) {
-        CreateImageObject(1, 64, 64);
-        DrawOnImage(1);
-        BlitImage(reinterpret_cast<uintptr_t>(icon), 8, 8, c.width, c.height);
-        EndDrawing();
-        BitmapPixels pixels = PixelsOf(1);
-        EXPECT_EQ(pixels.Count(GREEN), c.expected) << c.width << "x" << c.height << " got " << pixels.Count(GREEN);
+        BitmapPixels pixels = DrawOnNewImage(64, 64, BLACK, 0, [&] {
+            BlitImage(reinterpret_cast<uintptr_t>(icon), 8, 8, c.width, c.height);
+        });
+        EXPECT_EQ(pixels.Count(GREEN), c.expected) << c.width << "x" << c.height;
         EXPECT_EQ(pixels.At(8, 8), GREEN) << "got " << std::hex << pixels.At(8, 8);
     }
     DestroyIcon(icon);
@@ -659,8 +548,8 @@ TEST(GdiObjectCount, SeesObjectsComeAndGo) {
     int during = CountGdiObjects();
     for (HBRUSH brush : brushes) DeleteObject(brush);
     int after = CountGdiObjects();
-    EXPECT_EQ(during, before + 10) << "before " << before << ", got " << during;
-    EXPECT_EQ(after, before) << "got " << after;
+    EXPECT_EQ(during, before + 10);
+    EXPECT_EQ(after, before);
 }
 
 // One frame of the toy: background and six bubbles into the scene image,
@@ -695,7 +584,7 @@ TEST_F(Drawing, ThousandsOfDrawAndCopyCyclesLeakNoGdiObjects) {
     int afterFirst = CountGdiObjects();
     for (int frame = 1; frame <= 2000; ++frame) DrawAndCopyFrame(frame, scene, frame % 50 ? screen.target : dib.target);
     int afterAll = CountGdiObjects();
-    EXPECT_EQ(afterAll, afterFirst) << "after the first frame " << afterFirst << ", got " << afterAll;
+    EXPECT_EQ(afterAll, afterFirst) << "GDI objects after the first frame and after all";
 }
 
 }  // namespace

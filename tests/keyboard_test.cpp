@@ -5,37 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "runtime/keyboard/keyboard.h"
 #include "runtime/keyboard/keyboard_internal.h"
-#include "runtime/screen/screen.h"
+#include "support/display.h"
 #include "support/key_injection.h"
 #include "support/method_hook.h"
-#include "support/screen_readback.h"
 #include "support/testbed.h"
 
 namespace {
 
-constexpr char FULL_TITLE[] = "F12 for window-mode and back";
-
-void PlaceSnapshot(std::initializer_list<int> downKeys) {
+void PlaceSnapshot(const std::vector<int>& downKeys) {
     memset(Keyboard.keyState, 0, sizeof Keyboard.keyState);
     for (int key : downKeys) Keyboard.keyState[key] = 0x80;
 }
 
-class KeyboardTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_NE(InitKeyboardInput(), 0);
-        ASSERT_NE(InitScreenSystem(), 0);
-    }
-    void TearDown() override {
-        if (window_) CloseDisplay();
-        if (window_) DestroyWindow(window_);
-        EndScreenSystem();
-        EndKeyboardInput();
-    }
-    HWND window_ = nullptr;  // a parent window some tests open a windowed display in
-};
+class KeyboardTest : public DisplayTest {};
 
 // The real-key cases need the host's key server; tests/e2e/keyboard_keys_test.sh
 // runs them with it. They read the keys in the full screen, the program's
@@ -46,12 +29,8 @@ protected:
     void SetUp() override {
         if (!CanInjectKeys()) GTEST_SKIP() << "no key server: tests/e2e/keyboard_keys_test.sh runs these";
         KeyboardTest::SetUp();
-        ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+        ASSERT_TRUE(OpenFullScreen());
         ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1; })) << "the keyboard never read";
-    }
-    void TearDown() override {
-        CloseDisplay();
-        KeyboardTest::TearDown();
     }
     // Has xdotool press or release keys, then polls until the snapshot shows
     // `key` in the wanted state. Only PollKeyboard runs meanwhile: what
@@ -68,33 +47,23 @@ protected:
 // U Unacquire, G GetDeviceState, C SetCooperativeLevel. The calls still reach
 // the device. Places in IDirectInputDevice7A's method table, IUnknown's three first.
 std::string DeviceCalls;
-struct DeviceRecorder {
-    MethodHook acquire, unacquire, state, level;
-    explicit DeviceRecorder(IDirectInputDevice7A* device);
-};
-DeviceRecorder* Recorder = nullptr;
+MethodHook* DeviceHooks[128];
 
-HRESULT STDMETHODCALLTYPE RecordAcquire(IDirectInputDevice7A* self) {
-    DeviceCalls += 'A';
-    return Recorder->acquire.Original<decltype(&RecordAcquire)>()(self);
+template <int LETTER, typename... Arguments>
+HRESULT STDMETHODCALLTYPE RecordDeviceCall(IDirectInputDevice7A* self, Arguments... arguments) {
+    DeviceCalls += static_cast<char>(LETTER);
+    using Method = HRESULT(STDMETHODCALLTYPE*)(IDirectInputDevice7A*, Arguments...);
+    return DeviceHooks[LETTER]->Original<Method>()(self, arguments...);
 }
-HRESULT STDMETHODCALLTYPE RecordUnacquire(IDirectInputDevice7A* self) {
-    DeviceCalls += 'U';
-    return Recorder->unacquire.Original<decltype(&RecordUnacquire)>()(self);
-}
-HRESULT STDMETHODCALLTYPE RecordState(IDirectInputDevice7A* self, DWORD size, void* data) {
-    DeviceCalls += 'G';
-    return Recorder->state.Original<decltype(&RecordState)>()(self, size, data);
-}
-HRESULT STDMETHODCALLTYPE RecordLevel(IDirectInputDevice7A* self, HWND window, DWORD flags) {
-    DeviceCalls += 'C';
-    return Recorder->level.Original<decltype(&RecordLevel)>()(self, window, flags);
-}
-DeviceRecorder::DeviceRecorder(IDirectInputDevice7A* device)
-    : acquire(device, 7, RecordAcquire), unacquire(device, 8, RecordUnacquire), state(device, 9, RecordState),
-      level(device, 13, RecordLevel) {
-    Recorder = this;
-}
+
+struct DeviceRecorder {
+    explicit DeviceRecorder(IDirectInputDevice7A* device)
+        : acquire(device, 7, RecordDeviceCall<'A'>), unacquire(device, 8, RecordDeviceCall<'U'>),
+          state(device, 9, RecordDeviceCall<'G', DWORD, void*>), level(device, 13, RecordDeviceCall<'C', HWND, DWORD>) {
+        DeviceHooks['A'] = &acquire, DeviceHooks['U'] = &unacquire, DeviceHooks['G'] = &state, DeviceHooks['C'] = &level;
+    }
+    MethodHook acquire, unacquire, state, level;
+};
 
 }  // namespace
 
@@ -129,13 +98,9 @@ TEST(WasKeyReleased, ReportsEachReleaseOnceAfterACallSawTheKeyDown) {
         {{}, 256, 0},
     };
     memset(Keyboard.keyWasDown, 0, sizeof Keyboard.keyWasDown);
-    int index = 0;
     for (const Step& step : steps) {
-        memset(Keyboard.keyState, 0, sizeof Keyboard.keyState);
-        for (int key : step.down) Keyboard.keyState[key] = 0x80;
-        int got = WasKeyReleased(step.key);
-        EXPECT_EQ(got, step.expected) << "step " << index << " key " << step.key << " got " << got;
-        ++index;
+        PlaceSnapshot(step.down);
+        EXPECT_EQ(WasKeyReleased(step.key), step.expected) << "step " << &step - steps << " key " << step.key;
     }
 }
 
@@ -157,12 +122,12 @@ TEST(WasKeyReleased, OnlyBitSevenMeansDown) {
 TEST_F(KeyboardTest, SecondInitCreatesNoSecondDevice) {
     IDirectInputDevice7A* device = Keyboard.device;
     ASSERT_NE(device, nullptr);
-    EXPECT_EQ(Keyboard.devicePhase, 1) << "got " << Keyboard.devicePhase;
+    EXPECT_EQ(Keyboard.devicePhase, 1);
     EXPECT_NE(InitKeyboardInput(), 0);
     EXPECT_EQ(Keyboard.device, device);
-    EXPECT_EQ(DirectInput.referenceCount, 3) << "got " << DirectInput.referenceCount;  // ours, the screen's, this
+    EXPECT_EQ(DirectInput.referenceCount, 3);  // ours, the screen's, this
     EndKeyboardInput();
-    EXPECT_EQ(DirectInput.referenceCount, 2) << "got " << DirectInput.referenceCount;
+    EXPECT_EQ(DirectInput.referenceCount, 2);
     EXPECT_NE(DirectInput.object, nullptr);
 }
 
@@ -183,20 +148,19 @@ TEST_F(KeyboardTest, DataFormatMatchesThePublishedKeyboardFormat) {
 }
 
 TEST_F(KeyboardTest, PollFollowsTheDisplayFromTheFullScreenToAWindow) {
-    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);  // polls: binds to the multimedia window
-    EXPECT_EQ(Keyboard.devicePhase, 2) << "got " << Keyboard.devicePhase;
+    ASSERT_TRUE(OpenFullScreen());  // polls: binds to the multimedia window
+    EXPECT_EQ(Keyboard.devicePhase, 2);
     EXPECT_EQ(PollKeyboard(), 1);
     CloseDisplay();
-    window_ = CreateParentWindow(100, 100, 300, 200);
-    ASSERT_EQ(OpenWindowedDisplay(window_, 0, 0, 300, 200, 0, 0, 0), 1);
+    ASSERT_NE(OpenWindowed(300, 200), nullptr);
     FlushMessages();
     EXPECT_EQ(PollKeyboard(), 0) << "the first poll after the switch read the old binding";
     EXPECT_EQ(PollKeyboard(), 1) << "the rebinding did not take";
 }
 
 TEST_F(KeyboardTest, TheHookIsRenewedOnceWhenTheForegroundComesBack) {
-    window_ = CreateParentWindow(100, 100, 300, 200);
-    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    HWND window = Parent(100, 100, 300, 200);
+    ASSERT_TRUE(OpenFullScreen());
     HWND multimedia = GetDisplayWindowHandle();
     ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1; })) << "the keyboard never read";
     DeviceRecorder recorder(Keyboard.device);
@@ -218,7 +182,7 @@ TEST_F(KeyboardTest, TheHookIsRenewedOnceWhenTheForegroundComesBack) {
         {"the next poll in window mode", nullptr, false},
     };
     for (const Step& step : steps) {
-        if (step.action) step.action(window_, multimedia);
+        if (step.action) step.action(window, multimedia);
         FlushMessages();
         DeviceCalls.clear();
         PollKeyboard();
@@ -233,9 +197,8 @@ TEST_F(KeyboardTest, PollWithoutDeviceReturnsZeroAndARestartReadsAgain) {
     EXPECT_EQ(PollKeyboard(), 0);
     ASSERT_NE(InitKeyboardInput(), 0);
     EXPECT_NE(Keyboard.device, nullptr) << "success reported with no device";
-    ASSERT_EQ(OpenFullDisplay(1024, 768, 16, FULL_TITLE), 1);
+    ASSERT_TRUE(OpenFullScreen());
     EXPECT_EQ(PollKeyboard(), 1) << "the restarted keyboard does not read";
-    CloseDisplay();
 }
 
 // ---------------------------------------------------------------------------

@@ -119,27 +119,3 @@ bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) 
         Sleep(20);  // the file only grows by the device's writes; polling is all there is
     }
 }
-
-HRESULT PlayFileThroughDirectShow(const char* fileName, CapturedAudio* heard, DWORD timeoutMs) {
-    HRESULT com = CoInitialize(nullptr);
-    IGraphBuilder* graph = nullptr;
-    HRESULT result = CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
-                                      reinterpret_cast<void**>(&graph));
-    if (SUCCEEDED(result)) {
-        WCHAR wideName[MAX_PATH];
-        MultiByteToWideChar(CP_ACP, 0, fileName, -1, wideName, MAX_PATH);
-        result = graph->RenderFile(wideName, nullptr);
-        IMediaControl* control = nullptr;
-        if (result == S_OK && SUCCEEDED(graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control)))) {
-            RemoveGraphClock(graph);
-            control->Run();
-            if (!WaitForGraphCompletion(graph, timeoutMs)) result = E_ABORT;
-            if (result == S_OK && heard && !WaitForCapturedSounds(1, heard, timeoutMs)) result = E_ABORT;
-            control->Stop();
-            control->Release();
-        }
-        graph->Release();
-    }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return result;
-}

@@ -65,13 +65,6 @@ bool RemoveGraphClock(IUnknown* graph);
 // what was not yet written when the device closes is lost.
 bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs = 5000);
 
-// Plays a sound file through a DirectShow graph of its own, without a clock,
-// to the end; when
-// `heard` is given, waits for the sound in the capture and reads it there;
-// then releases the graph. The result is RenderFile's, or E_ABORT when the
-// end or the sound did not come within the timeout.
-HRESULT PlayFileThroughDirectShow(const char* fileName, CapturedAudio* heard, DWORD timeoutMs = 5000);
-
 // Waits for EC_COMPLETE (or an abort) of the graph; false on timeout.
 bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs);
 

@@ -1,7 +1,5 @@
 #include "support/child_process.h"
 
-#include <vector>
-
 ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     ChildRun run;
     char self[MAX_PATH];
@@ -14,10 +12,7 @@ ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
-    std::string commandLine(1, '"');
-    commandLine.append(self, length).append("\" ").append(arguments);
-    std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back('\0');
+    std::string commandLine = '"' + std::string(self, length) + "\" " + arguments;  // CreateProcessA may write to it
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -32,7 +27,7 @@ ChildRun RunThisTestProgram(const std::string& arguments, DWORD timeoutMs) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
     if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    run.started = CreateProcessA(nullptr, mutableLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
+    run.started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED, nullptr, nullptr,
                                  &startup, &process) != 0;
     if (run.started) {
         if (job) AssignProcessToJobObject(job, process.hProcess);

@@ -34,6 +34,12 @@ BitmapPixels ReadBitmapPixels(HBITMAP bitmap) {
     return pixels;
 }
 
+void FillWithColor(HDC dc, const RECT& area, uint32_t rgb) {
+    HBRUSH brush = CreateSolidBrush(rgb);
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+}
+
 namespace {
 
 // Wine keeps GDI objects in a table indexed by the low 16 bits of the handle

@@ -22,6 +22,9 @@ struct BitmapPixels {
 // Empty (width 0) when the handle is not a readable bitmap.
 BitmapPixels ReadBitmapPixels(HBITMAP bitmap);
 
+// Fills an area of a device context with one colour (an RGB value as above).
+void FillWithColor(HDC dc, const RECT& area, uint32_t rgb);
+
 // GDI objects the process holds now, or -1 when there is no way to count them
 // here. Uses GetGuiResources where the platform implements it; under Wine,
 // whose GetGuiResources is a stub answering 0, it counts the live entries of

@@ -36,6 +36,12 @@ std::string ClassNameOf(HWND window) {
     return name;
 }
 
+std::string WindowText(HWND window) {
+    char text[1024] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
 namespace {
 
 INPUT KeyInput(WORD virtualKey, bool up) {
@@ -47,56 +53,47 @@ INPUT KeyInput(WORD virtualKey, bool up) {
     return input;
 }
 
-std::string WindowText(HWND window) {
-    char text[1024] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-struct BoxSearch {
-    const std::string* caption;
-    HWND box;
-};
-
-BOOL CALLBACK FindBox(HWND window, LPARAM parameter) {
-    auto* search = reinterpret_cast<BoxSearch*>(parameter);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
-    if (ClassNameOf(window) != "#32770" || WindowText(window) != *search->caption) return TRUE;
-    search->box = window;
-    return FALSE;
+// A visible dialog box of this process with the caption, or null.
+HWND FindOwnBox(const std::string& caption) {
+    for (HWND box = nullptr; (box = FindWindowExA(nullptr, box, "#32770", caption.c_str())) != nullptr;) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(box, &process);
+        if (process == GetCurrentProcessId() && IsWindowVisible(box)) return box;
+    }
+    return nullptr;
 }
 
 // The message is the one static control with text; the icon's has none.
-BOOL CALLBACK FindMessageText(HWND child, LPARAM parameter) {
-    auto* text = reinterpret_cast<std::string*>(parameter);
-    if (ClassNameOf(child) != "Static") return TRUE;
-    std::string childText = WindowText(child);
-    if (childText.empty()) return TRUE;
-    *text = childText;
-    return FALSE;
+std::string MessageTextOf(HWND box) {
+    for (HWND child = nullptr; (child = FindWindowExA(box, child, "Static", nullptr)) != nullptr;)
+        if (!WindowText(child).empty()) return WindowText(child);
+    return {};
 }
 
 struct ClassSearch {
-    const char* className;
-    HWND found;
+    const char* className;  // null: any
+    HWND first;
+    int count;
 };
 
 BOOL CALLBACK FindByClass(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<ClassSearch*>(parameter);
-    if (ClassNameOf(window) != search->className) return TRUE;
-    search->found = window;
-    return FALSE;
+    if (search->className && ClassNameOf(window) != search->className) return TRUE;
+    if (!search->count++) search->first = window;
+    return TRUE;
+}
+
+ClassSearch SearchThreadWindows(const char* className) {
+    ClassSearch search{className, nullptr, 0};
+    EnumThreadWindows(GetCurrentThreadId(), FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search;
 }
 
 }  // namespace
 
-HWND FindThreadWindow(const char* className) {
-    ClassSearch search{className, nullptr};
-    EnumThreadWindows(GetCurrentThreadId(), FindByClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
+HWND FindThreadWindow(const char* className) { return SearchThreadWindows(className).first; }
+
+int CountThreadWindows(const char* className) { return SearchThreadWindows(className).count; }
 
 void TypeKey(WORD virtualKey, bool shift) {
     std::vector<INPUT> inputs;
@@ -124,19 +121,15 @@ const MessageBoxSeen& MessageBoxWatcher::Finish() {
 
 void MessageBoxWatcher::Watch() {
     DWORD start = GetTickCount();
-    BoxSearch search{&caption_, nullptr};
+    HWND box;
     // The box is made on the test's thread, which this thread cannot wait
     // on, so it looks for it every few milliseconds.
-    while (!search.box && GetTickCount() - start < timeoutMs_) {
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
-        if (!search.box) Sleep(10);
-    }
-    if (!search.box) return;
+    while (!(box = FindOwnBox(caption_)) && GetTickCount() - start < timeoutMs_) Sleep(10);
+    if (!box) return;
     seen_.found = true;
-    seen_.caption = WindowText(search.box);
-    EnumChildWindows(search.box, FindMessageText, reinterpret_cast<LPARAM>(&seen_.text));
-    seen_.owner = GetWindow(search.box, GW_OWNER);
-    if (whileOpen_) whileOpen_(search.box);
-    PostMessageA(search.box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(search.box, button_)));
+    seen_.caption = WindowText(box);
+    seen_.text = MessageTextOf(box);
+    seen_.owner = GetWindow(box, GW_OWNER);
+    if (whileOpen_) whileOpen_(box);
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, button_)));
 }

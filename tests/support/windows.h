@@ -17,12 +17,15 @@ void DrainWindowEvents();
 RECT ClientRectOnScreen(HWND window);
 RECT OuterRect(HWND window);
 
-// The class name of a window ("" when it has none).
+// The class name and the text of a window ("" when it has none).
 std::string ClassNameOf(HWND window);
+std::string WindowText(HWND window);
 
-// A window of this thread with the given class, or null. Unlike FindWindow
-// it never sees the windows of another test program running alongside.
+// A window of this thread with the given class, or null, and how many there
+// are (of any class for null). Unlike FindWindow these never see the windows
+// of another test program running alongside.
 HWND FindThreadWindow(const char* className);
+int CountThreadWindows(const char* className = nullptr);
 
 // Sends a real key press and release through the input queue of the thread,
 // with Shift held when `shift`. The keys reach the window with the focus.
