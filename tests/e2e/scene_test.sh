@@ -3,18 +3,17 @@
 # between 1 and 103, and the pops are heard.
 . "$(dirname "$0")/lib.sh"
 e2e_stage
-e2e_start
-e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
+e2e_start_scene
 
 # Window mode shows the scene unscaled on the 24-bit desktop, so the
 # background's level can be read exactly there.
-info="$(e2e_toggle_to "$WINDOW_TITLE")" || fail "no window mode: $info"
-read -r x y <<<"$(sed -E 's/.*origin=([0-9-]+),([0-9-]+).*/\1 \2/' <<<"$info")"
-e2e_wait_scene "$E2E_RUN/sample.png" "600x450+$x+$y" 10 >/dev/null || fail "no scene in window 0"
+e2e_toggle_to "$WINDOW_TITLE" || fail "no window mode: $E2E_SAW"
+region="$(e2e_client_region "$E2E_SAW")"
+e2e_wait_scene "$E2E_RUN/sample.png" "$region" 10 >/dev/null || fail "no scene in window 0"
 levels=()
 for i in $(seq 1 24); do
   e2e_screenshot "$E2E_RUN/sample.png"
-  read -r count r g b <<<"$(e2e_colours "$E2E_RUN/sample.png" "600x450+$x+$y" | head -1)"
+  read -r count r g b <<<"$(e2e_colours "$E2E_RUN/sample.png" "$region" | head -1)"
   [ "$b" = 255 ] && [ "$r" = "$g" ] || fail "sample $i: background is $r $g $b, not a level of blue"
   levels+=("$r")
 done
@@ -45,8 +44,7 @@ awk -v seq="${levels[*]}" '
   }' || fail "background levels do not follow the pulse"
 
 e2e_key Escape
-e2e_wait_exit 15
-[ "$E2E_STATUS" = 0 ] || fail "exit status $E2E_STATUS"
+e2e_expect_exit "Esc"
 
 # Pops: the recording holds sound, in both channels (they are panned by x).
 channel_rms() {
