@@ -45,9 +45,8 @@ if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]]; then
 fi
 E2E_KEY_HOLD="${E2E_KEY_HOLD:-$hold}"
 
-# Ends what this script started: the toy and a probe still running (killed
-# inside Wine, so that the shared wineserver stays warm), and the test bed of a
-# runner script that started one.
+# Ends the toy and a probe still running (killed inside Wine, so that the
+# shared wineserver stays warm).
 e2e_cleanup() {
   if [ -n "$E2E_PID$E2E_PROBE_PID" ]; then
     wine "$E2E_BUILD/tools/probe.exe" kill >/dev/null 2>&1 || true
@@ -58,9 +57,14 @@ e2e_cleanup() {
   fi
   E2E_PID=
   E2E_PROBE_PID=
+}
+
+# On the way out, also the test bed of a runner script that started one.
+e2e_finish() {
+  e2e_cleanup
   if declare -F testbed_stop >/dev/null; then testbed_stop; fi
 }
-trap e2e_cleanup EXIT
+trap e2e_finish EXIT
 
 # A folder with the program and its three sounds, as a user would have it.
 e2e_stage() {
@@ -121,6 +125,9 @@ e2e_probe() {
 e2e_probe_start() {
   local log="$1" i
   shift
+  # Emptied here, not by the redirection below, which the background shell
+  # may only make after the first look at the file.
+  rm -f "$log"
   wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null >"$log" 2>/dev/null &
   E2E_PROBE_PID=$!
   for i in $(seq 1 400); do
@@ -171,11 +178,12 @@ e2e_toggle_to() {
   e2e_press_until F12 e2e_probe window "$1" 3
 }
 
-# Clicks the close box of the window titled $1 where it is drawn.
+# Clicks the close box of the window titled $1 where it is drawn; fails, with
+# what the probe found in E2E_SAW, when there is none.
 e2e_click_close() {
-  local box x y
-  box="$(e2e_probe closebox "$1")" || fail "close box: $box"
-  read -r x y <<<"$box"
+  local x y
+  E2E_SAW="$(e2e_probe closebox "$1")" || return 1
+  read -r x y <<<"$E2E_SAW"
   xdotool mousemove "$x" "$y" click 1
 }
 

@@ -28,7 +28,7 @@ expect_full_screen() {
 expect_window_mode
 expect_full_screen
 expect_window_mode
-e2e_click_close "$WINDOW_TITLE"
+e2e_click_close "$WINDOW_TITLE" || fail "close box: $E2E_SAW"
 e2e_expect_exit "close box"
 
 # Esc and F12 let go in the same frame: the switch to window mode still
