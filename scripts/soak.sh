@@ -13,7 +13,6 @@ e2e_start
 e2e_probe window "$FULL_TITLE" 30 >/dev/null || fail "soak: the toy did not start"
 
 echo "minute | working set kB | windows (mode) | GDI | USER (GDI/USER as the system reports them; Wine answers 0)"
-stat_of() { sed -E "s/.*$1=([0-9]+).*/\1/" <<<"$2"; }
 samples=()
 window_growth=
 start=$(date +%s)
@@ -25,8 +24,8 @@ while :; do
   if [ "$now" -ge "$next_sample" ]; then
     stats="$(e2e_probe stats)" || fail "soak: the toy died"
     minute=$(((now - start) / 60))
-    windows=$(stat_of windows "$stats")
-    echo "$minute | $(stat_of memory "$stats") | $windows ($mode) | $(stat_of gdi "$stats") | $(stat_of user "$stats")"
+    windows=$(e2e_stat windows "$stats")
+    echo "$minute | $(e2e_stat memory "$stats") | $windows ($mode) | $(e2e_stat gdi "$stats") | $(e2e_stat user "$stats")"
     samples+=("$stats")
     # Window 0 exists only in window mode, so window counts are compared per mode.
     first_windows_var="first_windows_$mode"
@@ -54,13 +53,13 @@ echo "toggles: $toggles, exit status: $E2E_STATUS"
 first="${samples[1]:-${samples[0]}}"
 last="${samples[-1]}"
 verdict=0
-grown=$(($(stat_of memory "$last") - $(stat_of memory "$first")))
+grown=$(($(e2e_stat memory "$last") - $(e2e_stat memory "$first")))
 [ "$E2E_STATUS" = 0 ] || { echo "FAIL: exit status $E2E_STATUS"; verdict=1; }
 [ "$grown" -le 2048 ] || { echo "FAIL: working set grew by $grown kB"; verdict=1; }
 [ -z "$window_growth" ] || { echo "FAIL: windows grew:$window_growth"; verdict=1; }
 for kind in gdi user; do
-  [ "$(stat_of $kind "$last")" -le "$(stat_of $kind "$first")" ] ||
-    { echo "FAIL: $kind objects grew $(stat_of $kind "$first") -> $(stat_of $kind "$last")"; verdict=1; }
+  [ "$(e2e_stat $kind "$last")" -le "$(e2e_stat $kind "$first")" ] ||
+    { echo "FAIL: $kind objects grew $(e2e_stat $kind "$first") -> $(e2e_stat $kind "$last")"; verdict=1; }
 done
 [ "$verdict" = 0 ] && echo "soak: no growth"
 exit "$verdict"

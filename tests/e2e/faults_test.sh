@@ -3,10 +3,15 @@
 # switched away from in full screen and back, and F12 pressed many times.
 . "$(dirname "$0")/lib.sh"
 
-# The rounds below look for wear in the toy's own logic: a scene that goes on
-# while away, leaks and state that drifts over many switches. That logic is one
-# source compiled twice, so the 32-bit release walks each path once or a few
-# times (its own Wine libraries behind it), and the 64-bit build runs the rounds.
+# The rounds look for wear in the toy's own logic. The first switch away is
+# listened to: a scene that does not pause goes on popping, and only the ear
+# tells, since the full screen is minimised while away; the next two show that
+# a switch works again once one has (the deactivation hook re-arms). The
+# toggles look for leaks: the window count stays exact, and the working set
+# may not grow by 4 MB over 56 toggles, which a display surface leaked per
+# switch (0.5 to 1.5 MB) passes many times over; it wavers by 1.5 MB. That
+# logic is one source compiled twice, so the 32-bit release walks each path
+# once or a few times, on its own Wine libraries, and the 64-bit build does the rounds.
 if [ "$E2E_VARIANT" = x86 ]; then away_rounds=1 toggles=8; else away_rounds=3 toggles=60; fi
 
 # No sound device: ALSA's default names a card that does not exist.
@@ -46,13 +51,11 @@ frames_run() {
   return 1
 }
 for round in $(seq 1 "$away_rounds"); do
-  listen=0
-  [ "$round" = 1 ] && listen=3
   rm -f "$E2E_RUN/back"
   e2e_probe_start "$E2E_RUN/away.log" away "Z:$E2E_RUN/back" || fail "round $round: no away window"
   away="$(head -1 "$E2E_RUN/away.log" | tr -d '\r')"
   [ "$away" = away ] || fail "round $round: $away"
-  if [ "$listen" -gt 0 ]; then
+  if [ "$round" = 1 ]; then
     # Pops started before the switch reach the recording up to a second or so
     # later (the sound devices' latency, which nothing shows from outside);
     # after that only silence may come. A toy that went on popping while away
@@ -60,9 +63,9 @@ for round in $(seq 1 "$away_rounds"); do
     sleep 1.5
     : >"$PLIMBA_CAPTURE"
     e2e_screenshot "$E2E_RUN/away1.png"
-    for _ in $(seq 1 $((listen * 4))); do
+    for _ in $(seq 1 12); do
       sleep 0.25
-      peak="$(e2e_peak)"
+      peak="$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}' || true)"
       awk -v p="$peak" 'BEGIN { exit !(p < 0.002) }' ||
         fail "round $round: pops sounded while away (peak $peak of full scale): the scene did not pause"
     done
@@ -75,11 +78,10 @@ for round in $(seq 1 "$away_rounds"); do
   e2e_probe window "$FULL_TITLE" 10 >/dev/null || fail "round $round: the full screen did not come back"
   frames_run || fail "round $round: no frames after coming back"
 done
-echo "$away_rounds switches away and back: gave way, silent and still while away, frames after"
+echo "$away_rounds switches away and back: gave way, silent and still while away (the first), frames after"
 
 # F12 released many times in a row: still running, memory and window counts
 # flat once the first switches have warmed the caches.
-stat_of() { sed -E "s/.*$1=([0-9]+).*/\1/" <<<"$2"; }
 missed=0
 for i in $(seq 1 "$toggles"); do
   title="$WINDOW_TITLE"
@@ -90,8 +92,8 @@ for i in $(seq 1 "$toggles"); do
 done
 end="$(e2e_probe stats)" || fail "the toy died during the toggles"
 echo "$toggles toggles ($missed presses made again): $start -> $end"
-[ "$(stat_of windows "$end")" = "$(stat_of windows "$start")" ] || fail "window count changed: $start -> $end"
-grown=$(($(stat_of memory "$end") - $(stat_of memory "$start")))
+[ "$(e2e_stat windows "$end")" = "$(e2e_stat windows "$start")" ] || fail "window count changed: $start -> $end"
+grown=$(($(e2e_stat memory "$end") - $(e2e_stat memory "$start")))
 [ "$grown" -lt 4096 ] || fail "working set grew by $grown kB over $((toggles - 4)) toggles"
 e2e_key Escape
 e2e_expect_exit "Esc after the toggles"

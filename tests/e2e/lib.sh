@@ -120,6 +120,11 @@ e2e_probe() {
   wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 
+# The number after "$1=" in the probe's line $2.
+e2e_stat() {
+  sed -E "s/.*$1=([0-9]+).*/\1/" <<<"$2"
+}
+
 # Runs the probe beside the script, its output straight into the file $1, and
 # waits for its first line (the probe says when it is ready).
 e2e_probe_start() {
@@ -230,15 +235,4 @@ e2e_wait_scene() {
     sleep 0.2
   done
   return 1
-}
-
-# Peak of the sound recorded since the recording was last emptied, as a
-# fraction of full scale (0 when nothing came).
-e2e_peak() {
-  cp "$PLIMBA_CAPTURE" "$E2E_RUN/peak.raw"
-  if [ -s "$E2E_RUN/peak.raw" ]; then
-    sox -t raw -r 44100 -e signed -b 16 -c 2 "$E2E_RUN/peak.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}'
-  else
-    echo 0
-  fi
 }
