@@ -183,6 +183,14 @@ e2e_toggle_to() {
   e2e_press_until F12 e2e_probe window "$1" 3
 }
 
+# Esc until the toy ends, at most three presses as above; fails unless it
+# ends with status 0. $1 says after what.
+e2e_quit() {
+  e2e_press_until Escape e2e_ended 5 || true
+  e2e_wait_exit 1
+  [ "$E2E_STATUS" = 0 ] || fail "$1: Esc pressed $E2E_PRESSES times: exit status $E2E_STATUS"
+}
+
 # Clicks the close box of the window titled $1 where it is drawn; fails, with
 # what the probe found in E2E_SAW, when there is none.
 e2e_click_close() {
@@ -233,6 +241,19 @@ e2e_wait_scene() {
       return 0
     fi
     sleep 0.2
+  done
+  return 1
+}
+
+# Waits up to five seconds for the screen to change between two shots: the
+# toy's frames run (the background alone steps every frame).
+e2e_wait_frames() {
+  local i
+  e2e_screenshot "$E2E_RUN/before.png"
+  for i in $(seq 1 25); do
+    sleep 0.2
+    e2e_screenshot "$E2E_RUN/after.png"
+    [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0
   done
   return 1
 }

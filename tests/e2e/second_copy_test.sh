@@ -80,6 +80,8 @@ second_copy_round() {
 
   wait_foreground 20 "$([ "$mode" = full ] && echo MultimediaBase || echo WindowClass_0)" >/dev/null ||
     fail "$mode: A never came to the front again"
+  # A's frames run again once it has taken its display back; keys count from then.
+  e2e_wait_frames || fail "$mode: A draws no frames after B"
   if [ "$mode" = full ]; then
     e2e_wait_scene "$E2E_RUN/a.png" 1024x768+0+0 10 >/dev/null || fail "$mode: A draws no scene after B"
     e2e_toggle_to "$WINDOW_TITLE" || fail "$mode: A does not answer F12 after B ended"
@@ -91,8 +93,7 @@ second_copy_round() {
   echo "$mode: A answered F12 (press $E2E_PRESSES)"
   # Esc in the new mode, once its frames run.
   e2e_wait_scene "$E2E_RUN/a.png" "$region" 10 >/dev/null || fail "$mode: no scene after F12"
-  e2e_press_until Escape e2e_ended 5 || fail "$mode: A did not end on Esc (3 presses)"
-  e2e_expect_exit "$mode: A after Esc (press $E2E_PRESSES)"
+  e2e_quit "$mode: A"
   echo "$mode: A ended on Esc (press $E2E_PRESSES) with status 0"
 }
 
