@@ -248,9 +248,8 @@ e2e_wait_scene() {
 # Waits up to five seconds for the screen to change between two shots: the
 # toy's frames run (the background alone steps every frame).
 e2e_wait_frames() {
-  local i
   e2e_screenshot "$E2E_RUN/before.png"
-  for i in $(seq 1 25); do
+  for _ in $(seq 1 25); do
     sleep 0.2
     e2e_screenshot "$E2E_RUN/after.png"
     [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0
