@@ -4,19 +4,10 @@
 # per frame for the process and for each of its threads by name (read from
 # /proc while the frames run), time to the first frame, resident memory.
 #   bash scripts/bench.sh [frames per mode]
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
+# shellcheck source=scripts/runner.sh
+. "$(dirname "$0")/runner.sh"
 frames="${1:-1000}"
-bash scripts/setup.sh
-# shellcheck source=scripts/wine.sh
-. scripts/wine.sh
-builds=(x64)
-wine_can_run_32bit && builds+=(x86)
-for build in "${builds[@]}"; do
-  cmake --preset "windows-$build" >/dev/null
-  cmake --build --preset "windows-$build" --target frame_bench pop_sounds
-done
+for build in "${runner_builds[@]}"; do runner_build "$build" frame_bench pop_sounds; done
 # shellcheck source=scripts/testbed.sh
 . scripts/testbed.sh
 testbed_start build/x64/bench-testbed
@@ -36,7 +27,12 @@ bench() {
   hz="$(getconf CLK_TCK)"
   : >"$out"
   : >"$TESTBED_DIR/threads"
-  (cd "$(dirname "$1")/.." && exec wine "$1" "$frames" </dev/null >"$out" 2>/dev/null) &
+  # Its threads are read from /proc, so the program runs in the process started
+  # here: through "wine" (the 32-bit loader, with wine32 installed) a 64-bit
+  # program runs as a child of start.exe instead.
+  local loader=wine
+  if [[ "$(x86_64-w64-mingw32-objdump -f "$1")" == *x86-64* ]] && [ -x /usr/lib/wine/wine64 ]; then loader=/usr/lib/wine/wine64; fi
+  (cd "$(dirname "$1")/.." && exec "$loader" "$1" "$frames" </dev/null >"$out" 2>/dev/null) &
   pid=$!
   while IFS= read -r line; do
     line="${line%$'\r'}"
@@ -59,7 +55,7 @@ bench() {
 
 echo "machine: $(nproc) cores, $(awk '/model name/ {$1=$2=$3=""; print; exit}' /proc/cpuinfo | sed 's/^ *//'), $(wine --version)"
 wine_can_run_32bit || echo "32-bit build: not run, this machine cannot run 32-bit programs"
-for build in "${builds[@]}"; do
+for build in "${runner_builds[@]}"; do
   # The same program under a name the toy's settings do not cover runs with Wine's defaults.
   cp "build/$build/tools/frame_bench.exe" "build/$build/tools/frame_bench-defaults.exe"
   for program in frame_bench frame_bench-defaults; do

@@ -2,34 +2,18 @@
 # Ends the toy many times on each way out while two busy loops load the machine,
 # and counts the exits whose status is not 0 (not part of the regular test run).
 #   bash scripts/exits.sh [runs per way, default 100] [ways, default all four]
-# Ways out: Esc in full screen, Esc in window mode, the close box, and OK on the
-# "can't init sound/movie" box (DirectSound disabled). The toy is the one that
-# scripts/run.sh plays: the 32-bit release where this machine runs it, else the
-# 64-bit build.
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
+# Ways out: Esc in full screen, Esc in window mode, a click on the close box, and
+# OK on the "can't init sound/movie" box (DirectSound disabled). The toy is the
+# one that scripts/run.sh plays: the 32-bit release where this machine runs it,
+# else the 64-bit build.
+# shellcheck source=scripts/runner.sh
+. "$(dirname "$0")/runner.sh"
 runs="${1:-100}"
-bash scripts/setup.sh
-# shellcheck source=scripts/wine.sh
-. scripts/wine.sh
-builds=(x64)
-wine_can_run_32bit && builds=(x86 x64)
-for build in "${builds[@]}"; do
-  cmake --preset "windows-$build" >/dev/null
-  cmake --build --preset "windows-$build" --target plimbadoosh pop_sounds probe
-done
-program="$root/build/${builds[0]}/plimbadoosh.exe"
-
-# shellcheck source=scripts/testbed.sh
-. scripts/testbed.sh
-testbed_start build/x64/exits-testbed
-E2E_TESTBED="$TESTBED_DIR"
-# shellcheck source=tests/e2e/lib.sh
-. tests/e2e/lib.sh build/x64 "$program"
+for build in "${runner_builds[@]}"; do runner_build "$build" plimbadoosh pop_sounds probe; done
+program="$root/build/${runner_builds[0]}/plimbadoosh.exe"
+runner_testbed exits "$program"
 load=()
-stop_all() { e2e_cleanup; [ ${#load[@]} -eq 0 ] || kill "${load[@]}" 2>/dev/null || true; testbed_stop; }
-trap stop_all EXIT
+trap '[ ${#load[@]} -eq 0 ] || kill "${load[@]}" 2>/dev/null || true; e2e_finish' EXIT
 # Under load a frame can take far longer than its 50 ms, so keys are held for
 # several of them, or the toy would never see the key down.
 E2E_KEY_HOLD=1
@@ -52,9 +36,10 @@ end_once() {
       e2e_probe window "$FULL_TITLE" 30 >/dev/null || return 0
       if [ "$1" != esc-full ]; then
         E2E_STATUS="no-window-mode"
-        e2e_toggle_to "$WINDOW_TITLE" >/dev/null || return 0
+        e2e_toggle_to "$WINDOW_TITLE" || return 0
       fi
-      if [ "$1" = close-box ]; then e2e_probe close "$WINDOW_TITLE" >/dev/null; else e2e_key Escape; fi ;;
+      E2E_STATUS="no-close-box"
+      if [ "$1" = close-box ]; then e2e_click_close "$WINDOW_TITLE" || return 0; else e2e_key Escape; fi ;;
   esac
   e2e_wait_exit 30
 }
@@ -62,7 +47,7 @@ end_once() {
 echo "$(basename "$program") ($(x86_64-w64-mingw32-objdump -f "$program" | awk '/file format/ {print $4}')), $runs runs per way, two busy loops"
 echo "way | runs | not 0 | statuses other than 0"
 failures=0
-ways=(${2:-esc-full esc-window close-box sound-box})
+read -r -a ways <<<"${2:-esc-full esc-window close-box sound-box}"
 for way in "${ways[@]}"; do
   bad=()
   for _ in $(seq 1 "$runs"); do

@@ -3,17 +3,10 @@
 # With a display it runs interactively under Wine. Without one it runs a short
 # demo on a virtual screen: full screen, F12 to window mode, F12 back, Esc;
 # it keeps screenshots and a recording of the pops and says what happened.
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
-
-bash scripts/setup.sh
-# shellcheck source=scripts/wine.sh
-. scripts/wine.sh
-cmake --preset windows-x86 >/dev/null
-cmake --build --preset windows-x86 --target release_zip
-cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 --target plimbadoosh probe
+# shellcheck source=scripts/runner.sh
+. "$(dirname "$0")/runner.sh"
+runner_build x86 release_zip
+runner_build x64 plimbadoosh probe
 
 # The release as a user unpacks it: the 32-bit toy and its sounds. Where this
 # machine cannot run 32-bit programs, the 64-bit build of the same toy plays.
@@ -43,44 +36,25 @@ fi
 demo="$root/build/demo"
 rm -rf "$demo"
 mkdir -p "$demo"
-# shellcheck source=scripts/testbed.sh
-. scripts/testbed.sh
-testbed_start build/demo-testbed
-: >"$PLIMBA_CAPTURE"
-
-probe() { wine "$root/build/x64/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-key() { xdotool keydown "$1"; sleep 0.3; xdotool keyup "$1"; }
-have_probe=0
-[ -f build/x64/tools/probe.exe ] && have_probe=1
-
+runner_testbed demo "$play/plimbadoosh.exe"
 echo "Demo on a virtual screen ($DISPLAY), about ten seconds..."
-(cd "$play" && exec wine plimbadoosh.exe </dev/null >/dev/null 2>&1) &
-toy=$!
-
+e2e_stage
+e2e_start
+# The scene plays a few seconds in each mode, so that pops are heard; the
+# screenshots are taken once the scene shows.
 modes=()
-[ $have_probe = 1 ] && probe window "F12 for window-mode and back" 20 >/dev/null && modes+=("full screen")
+if e2e_probe window "$FULL_TITLE" 20 >/dev/null; then modes+=("full screen"); fi
+e2e_wait_scene "$demo/fullscreen.png" 1024x768+0+0 10 >/dev/null || true
 sleep 3
-import -display "$DISPLAY" -window root "$demo/fullscreen.png"
-key F12
-[ $have_probe = 1 ] && probe window "plimbadoosh  -   press F12 for fullscreen and back  -  esc for quit" 10 >/dev/null &&
+if e2e_toggle_to "$WINDOW_TITLE"; then
   modes+=("window mode")
-sleep 3
-import -display "$DISPLAY" -window root "$demo/window.png"
-key F12
-[ $have_probe = 1 ] && probe window "F12 for window-mode and back" 10 >/dev/null && modes+=("full screen")
-sleep 2
-key Escape
-
-status=timeout
-for _ in $(seq 1 300); do
-  if ! kill -0 "$toy" 2>/dev/null; then
-    status=0
-    wait "$toy" || status=$?
-    break
-  fi
-  sleep 0.05
-done
-[ "$status" = timeout ] && kill "$toy" 2>/dev/null
+  e2e_wait_scene "$demo/window.png" "$(e2e_client_region "$E2E_SAW")" 10 >/dev/null || true
+  sleep 3
+  if e2e_toggle_to "$FULL_TITLE"; then modes+=("full screen"); fi
+  sleep 2
+fi
+e2e_key Escape
+e2e_wait_exit 15
 
 sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$demo/pops.wav" 2>/dev/null || true
 rms="$(sox "$demo/pops.wav" -n stat 2>&1 | awk -F: '/RMS +amplitude/ {gsub(/ /, "", $2); print $2}')"
@@ -93,7 +67,7 @@ pops="$(sox "$demo/pops.wav" -r 1000 -c 1 -t dat - 2>/dev/null | awk '
   END { print pops + 0 }')"
 
 echo
-echo "Exit status:   $status"
-echo "Modes seen:    ${modes[*]:-(probe unavailable)}"
+echo "Exit status:   $E2E_STATUS"
+echo "Modes seen:    ${modes[*]:-none}"
 echo "Pops heard:     $pops onsets in ${seconds:-0} s (RMS ${rms:-0}) -> $demo/pops.wav"
 echo "Screenshots:   $demo/fullscreen.png, $demo/window.png"

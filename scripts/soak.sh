@@ -1,49 +1,33 @@
 #!/bin/bash
 # Soak test (not part of the regular test run): the real toy for a long time
-# with an F12 release every few seconds; resident memory and window and GDI/USER
+# with an F12 release every few seconds; working set and window and GDI/USER
 # object counts sampled every minute. Fails when they grow.
 #   bash scripts/soak.sh [minutes, default 30]
-set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
-cd "$root"
+# shellcheck source=scripts/runner.sh
+. "$(dirname "$0")/runner.sh"
 minutes="${1:-30}"
-bash scripts/setup.sh
-cmake --preset windows-x64 >/dev/null
-cmake --build --preset windows-x64 --target plimbadoosh probe
+runner_build x64 plimbadoosh probe
+runner_testbed soak
+e2e_stage
+e2e_start
+e2e_probe window "$FULL_TITLE" 30 >/dev/null || fail "soak: the toy did not start"
 
-# shellcheck source=scripts/testbed.sh
-. scripts/testbed.sh
-testbed_start build/x64/soak-testbed
-run="$root/build/x64/soak"
-rm -rf "$run" && mkdir -p "$run"
-cp build/x64/plimbadoosh.exe build/x64/pop+1.wav build/x64/pop-0.wav build/x64/pop-1.wav "$run/"
-probe() { wine "$root/build/x64/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
-
-(cd "$run" && exec wine plimbadoosh.exe </dev/null >/dev/null 2>&1) &
-toy=$!
-probe window "F12 for window-mode and back" 30 >/dev/null || { echo "soak: the toy did not start"; exit 1; }
-
-echo "minute | resident kB | windows (mode) | GDI | USER (GDI/USER as the system reports them; Wine answers 0)"
+echo "minute | working set kB | windows (mode) | GDI | USER (GDI/USER as the system reports them; Wine answers 0)"
 samples=()
 window_growth=
 start=$(date +%s)
 next_sample=$start
 toggles=0
+mode=full
 while :; do
   now=$(date +%s)
   if [ "$now" -ge "$next_sample" ]; then
-    kill -0 "$toy" 2>/dev/null || { echo "soak: the toy died"; exit 1; }
-    rss=$(awk '/VmRSS/ {print $2}' "/proc/$toy/status")
-    stats="$(probe stats)"
-    windows=$(sed -E 's/.*windows=([0-9]+).*/\1/' <<<"$stats")
-    gdi=$(sed -E 's/.*gdi=([0-9]+).*/\1/' <<<"$stats")
-    user=$(sed -E 's/.*user=([0-9]+).*/\1/' <<<"$stats")
+    stats="$(e2e_probe stats)" || fail "soak: the toy died"
     minute=$(((now - start) / 60))
+    windows=$(e2e_stat windows "$stats")
+    echo "$minute | $(e2e_stat memory "$stats") | $windows ($mode) | $(e2e_stat gdi "$stats") | $(e2e_stat user "$stats")"
+    samples+=("$stats")
     # Window 0 exists only in window mode, so window counts are compared per mode.
-    mode=window
-    probe window "F12 for window-mode and back" 0 >/dev/null && mode=full
-    echo "$minute | $rss | $windows ($mode) | $gdi | $user"
-    samples+=("$rss $windows $gdi $user")
     first_windows_var="first_windows_$mode"
     if [ -z "${!first_windows_var:-}" ]; then
       printf -v "$first_windows_var" '%s' "$windows"
@@ -53,24 +37,29 @@ while :; do
     next_sample=$((next_sample + 60))
     [ "$minute" -ge "$minutes" ] && break
   fi
-  xdotool keydown F12; sleep 0.3; xdotool keyup F12
+  if [ "$mode" = full ]; then title="$WINDOW_TITLE" next=window; else title="$FULL_TITLE" next=full; fi
+  e2e_toggle_to "$title" || fail "soak: F12 did not reach $next after $toggles toggles"
+  mode="$next"
   toggles=$((toggles + 1))
+  # A user's pace: the scene plays a few seconds in each mode.
   sleep 3
 done
 
-xdotool keydown Escape; sleep 0.3; xdotool keyup Escape
-status=0
-wait "$toy" || status=$?
-echo "toggles: $toggles, exit status: $status"
+e2e_key Escape
+e2e_wait_exit 15
+echo "toggles: $toggles, exit status: $E2E_STATUS"
 
 # Growth is judged from the second sample on (the first minute warms caches).
-read -r rss1 _ gdi1 user1 <<<"${samples[1]:-${samples[0]}}"
-read -r rssN _ gdiN userN <<<"${samples[-1]}"
+first="${samples[1]:-${samples[0]}}"
+last="${samples[-1]}"
 verdict=0
-[ "$status" = 0 ] || { echo "FAIL: exit status $status"; verdict=1; }
-[ $((rssN - rss1)) -le 2048 ] || { echo "FAIL: resident memory grew by $((rssN - rss1)) kB"; verdict=1; }
+grown=$(($(e2e_stat memory "$last") - $(e2e_stat memory "$first")))
+[ "$E2E_STATUS" = 0 ] || { echo "FAIL: exit status $E2E_STATUS"; verdict=1; }
+[ "$grown" -le 2048 ] || { echo "FAIL: working set grew by $grown kB"; verdict=1; }
 [ -z "$window_growth" ] || { echo "FAIL: windows grew:$window_growth"; verdict=1; }
-[ "$gdiN" -le "$gdi1" ] || { echo "FAIL: GDI objects grew $gdi1 -> $gdiN"; verdict=1; }
-[ "$userN" -le "$user1" ] || { echo "FAIL: USER objects grew $user1 -> $userN"; verdict=1; }
+for kind in gdi user; do
+  [ "$(e2e_stat $kind "$last")" -le "$(e2e_stat $kind "$first")" ] ||
+    { echo "FAIL: $kind objects grew $(e2e_stat $kind "$first") -> $(e2e_stat $kind "$last")"; verdict=1; }
+done
 [ "$verdict" = 0 ] && echo "soak: no growth"
 exit "$verdict"

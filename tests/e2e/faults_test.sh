@@ -1,118 +1,89 @@
 #!/bin/bash
 # Faults the toy survives: no sound device, a refused display mode, being
-# switched away from and back to many times, and F12 pressed 200 times.
+# switched away from in full screen and back, and F12 pressed many times.
 . "$(dirname "$0")/lib.sh"
 
-expect_box() {
-  local expected="$1" box
-  box="$(e2e_probe box 20)" || fail "no error box for \"$expected\""
-  [ "$box" = "text=$expected" ] || fail "box says '$box', expected \"$expected\""
-  e2e_wait_exit 15
-  [ "$E2E_STATUS" = 0 ] || fail "\"$expected\": exit status $E2E_STATUS"
-  echo "\"$expected\": box shown, exit 0"
-}
+# The rounds look for wear in the toy's own logic. The first switch away is
+# listened to: a scene that does not pause goes on popping, and only the ear
+# tells, since the full screen is minimised while away; the next two show that
+# a switch works again once one has (the deactivation hook re-arms). The
+# toggles look for leaks: the window count stays exact, and the working set
+# may not grow by 4 MB over 56 toggles, which a display surface leaked per
+# switch (0.5 to 1.5 MB) passes many times over; it wavers by 1.5 MB. That
+# logic is one source compiled twice, so the 32-bit release walks each path
+# once or a few times, on its own Wine libraries, and the 64-bit build does the rounds.
+if [ "$E2E_VARIANT" = x86 ]; then away_rounds=1 toggles=8; else away_rounds=3 toggles=60; fi
 
 # No sound device: ALSA's default names a card that does not exist.
 e2e_stage
 mkdir -p "$E2E_RUN/home"
 printf 'pcm.!default { type hw; card 7 }\nctl.!default { type hw; card 7 }\n' >"$E2E_RUN/home/.asoundrc"
 HOME="$E2E_RUN/home" e2e_start
-expect_box "can't init sound/movie"
+e2e_expect_box "can't init sound/movie"
+echo "no sound device: box shown, exit 0"
 
-# A refused display mode: with mode switching off for this program's name,
-# Wine offers only the desktop's own mode, so 1024x768x16 is refused.
-e2e_stage
-wine reg add 'HKCU\Software\Wine\AppDefaults\fixedmode.exe\X11 Driver' /v UseXRandR /d N /f >/dev/null 2>&1
-wine reg add 'HKCU\Software\Wine\AppDefaults\fixedmode.exe\X11 Driver' /v UseXVidMode /d N /f >/dev/null 2>&1
-mv "$E2E_RUN/$E2E_EXE" "$E2E_RUN/fixedmode.exe"
-(cd "$E2E_RUN" && exec wine fixedmode.exe </dev/null >"$E2E_RUN/stdout.log" 2>"$E2E_RUN/stderr.log") &
-E2E_PID=$!
-expect_box "can't open screen"
-
-# Switching away and back: no frames and no pops while away, frames again after.
+# A refused display mode: with mode switching off for a name of its own (one
+# the probe still knows as the toy's), Wine offers only the desktop's own mode,
+# so 1024x768x16 is refused. The settings touch no other program.
+E2E_EXE=plimbadoosh-fixedmode.exe
+for setting in UseXRandR UseXVidMode; do
+  wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$E2E_EXE\\X11 Driver" /v $setting /d N /f >/dev/null 2>&1
+done
 e2e_stage
 e2e_start
-e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
-e2e_wait_scene "$E2E_RUN/shot.png" 1024x768+0+0 10 >/dev/null || fail "no scene at start"
+e2e_expect_box "can't open screen"
+echo "refused display mode: box shown, exit 0"
+E2E_EXE=plimbadoosh.exe
 
-screen_changes() {
-  # Waits up to $1 seconds for two screenshots in a row to differ.
-  local i
-  e2e_screenshot "$E2E_RUN/before.png"
-  for i in $(seq 1 $(($1 * 5))); do
-    sleep 0.2
-    e2e_screenshot "$E2E_RUN/after.png"
-    [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0
-  done
-  return 1
-}
-
-for round in $(seq 1 20); do
-  # Every fifth time the toy is left away longer and listened to: the sound of
-  # pops started before the switch reaches the capture up to a second or so
-  # later; after that only silence may come. (The sound devices write on at
-  # their own offsets, so an emptied capture holds only what came since.) A
-  # toy that went on popping while away was heard only now and then over a
-  # second or two, hence three seconds of listening.
-  listen=0
-  [ $((round % 5)) = 0 ] && listen=1
-  e2e_probe away $((3 + 4 * listen)) >"$E2E_RUN/away.log" &
-  away=$!
-  # Once the away window is up and the toy has seen it, the screen must stay still.
-  e2e_probe window away 10 >/dev/null || fail "round $round: the away window did not show"
-  sleep 0.5
-  e2e_screenshot "$E2E_RUN/away1.png"
-  sleep 0.6
-  e2e_screenshot "$E2E_RUN/away2.png"
-  still="$(compare -metric AE "$E2E_RUN/away1.png" "$E2E_RUN/away2.png" null: 2>&1 || true)"
-  [ "$still" = 0 ] || fail "round $round: frames went on while away ($still pixels changed)"
-  if [ "$listen" = 1 ]; then
-    sleep 0.3
+# Switching away in full screen: once the toy's window has given way, nothing
+# is drawn and, in the first round, nothing is heard; after coming back the
+# frames run again.
+e2e_stage
+e2e_start_scene
+for round in $(seq 1 "$away_rounds"); do
+  rm -f "$E2E_RUN/back"
+  e2e_probe_start "$E2E_RUN/away.log" away "Z:$E2E_RUN/back" || fail "round $round: no away window"
+  away="$(head -1 "$E2E_RUN/away.log" | tr -d '\r')"
+  [ "$away" = away ] || fail "round $round: $away"
+  if [ "$round" = 1 ]; then
+    # Pops started before the switch reach the recording up to a second or so
+    # later (the sound devices' latency, which nothing shows from outside);
+    # after that only silence may come. A toy that went on popping while away
+    # was heard only now and then, with gaps of up to two seconds.
+    sleep 1.5
     : >"$PLIMBA_CAPTURE"
-    sleep 3
-    cp "$PLIMBA_CAPTURE" "$E2E_RUN/away.raw"
-    peak=0
-    if [ -s "$E2E_RUN/away.raw" ]; then
-      peak="$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$E2E_RUN/away.raw" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')"
-    fi
-    awk -v p="$peak" 'BEGIN { exit !(p < 0.002) }' ||
-      fail "round $round: pops sounded while away (peak $peak of full scale): the scene did not pause"
+    e2e_screenshot "$E2E_RUN/away1.png"
+    for _ in $(seq 1 12); do
+      sleep 0.25
+      peak="$(sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}' || true)"
+      awk -v p="$peak" 'BEGIN { exit !(p < 0.002) }' ||
+        fail "round $round: pops sounded while away (peak $peak of full scale): the scene did not pause"
+    done
+    e2e_screenshot "$E2E_RUN/away2.png"
+    still="$(compare -metric AE "$E2E_RUN/away1.png" "$E2E_RUN/away2.png" null: 2>&1 || true)"
+    [ "$still" = 0 ] || fail "round $round: frames went on while away ($still pixels changed)"
   fi
-  wait "$away" || fail "round $round: could not take the foreground"
-  screen_changes 5 || fail "round $round: no frames after coming back"
+  touch "$E2E_RUN/back"
+  e2e_probe_wait || fail "round $round: could not hold the foreground: $(tail -1 "$E2E_RUN/away.log")"
+  e2e_probe window "$FULL_TITLE" 10 >/dev/null || fail "round $round: the full screen did not come back"
+  e2e_wait_frames || fail "round $round: no frames after coming back"
 done
-echo "20 switches away and back: still (and silent when listened to) while away, frames after"
+echo "$away_rounds switches away and back: gave way, silent and still while away (the first), frames after"
 
-# 200 F12 releases in a row: still running, memory and window counts flat.
-toy_rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$E2E_PID/status"; }
-toy_windows() { e2e_probe stats | sed -E 's/.*windows=([0-9]+).*/\1/'; }
+# F12 released many times in a row: still running, memory and window counts
+# flat once the first switches have warmed the caches.
 missed=0
-toggle() {
-  # Right after a switch the keyboard rebinds to the new display window and
-  # that frame's poll reads nothing, so a press can fall between snapshots;
-  # such a press is made again (and counted).
-  local attempt
-  for attempt in 1 2 3; do
-    e2e_key F12
-    e2e_probe window "$1" 3 >/dev/null && return 0
-    missed=$((missed + 1))
-  done
-  fail "F12 $2 did not reach \"$1\""
-}
-for i in $(seq 1 200); do
-  if [ $((i % 2)) = 1 ]; then toggle "$WINDOW_TITLE" "$i"; else toggle "$FULL_TITLE" "$i"; fi
-  if [ "$i" = 20 ]; then
-    rss_start="$(toy_rss_kb)"
-    windows_start="$(toy_windows)"
-  fi
+for i in $(seq 1 "$toggles"); do
+  title="$WINDOW_TITLE"
+  [ $((i % 2)) = 0 ] && title="$FULL_TITLE"
+  e2e_toggle_to "$title" || fail "F12 $i did not reach \"$title\""
+  missed=$((missed + E2E_PRESSES - 1))
+  if [ "$i" = 4 ]; then start="$(e2e_probe stats)" || fail "no toy to count after 4 toggles"; fi
 done
-rss_end="$(toy_rss_kb)"
-windows_end="$(toy_windows)"
-echo "200 toggles ($missed presses made again): resident $rss_start -> $rss_end kB, windows $windows_start -> $windows_end"
-kill -0 "$E2E_PID" 2>/dev/null || fail "the toy died during the toggles"
-[ "$windows_end" = "$windows_start" ] || fail "window count grew: $windows_start -> $windows_end"
-[ $((rss_end - rss_start)) -lt 8192 ] || fail "resident memory grew by $((rss_end - rss_start)) kB"
-e2e_key Escape
-e2e_wait_exit 15
-[ "$E2E_STATUS" = 0 ] || fail "exit status $E2E_STATUS"
+end="$(e2e_probe stats)" || fail "the toy died during the toggles"
+echo "$toggles toggles ($missed presses made again): $start -> $end"
+[ "$(e2e_stat windows "$end")" = "$(e2e_stat windows "$start")" ] || fail "window count changed: $start -> $end"
+grown=$(($(e2e_stat memory "$end") - $(e2e_stat memory "$start")))
+[ "$grown" -lt 4096 ] || fail "working set grew by $grown kB over $((toggles - 4)) toggles"
+e2e_quit "the toggles"
 echo ok

@@ -2,13 +2,8 @@
 # Runs the keyboard tests that need real key events: a key server here on the
 # host runs xdotool for each request the Wine test process writes, since Wine
 # cannot start host programs itself.
-set -euo pipefail
-build="$(cd "$1" && pwd)"
-# shellcheck disable=SC1091
-. "$build/testbed/env"
-folder="$build/e2e-runs/keyboard_keys"
-rm -rf "$folder"
-mkdir -p "$folder"
+. "$(dirname "$0")/lib.sh"
+folder="$E2E_RUN"
 
 serve_keys() {
   local request number status
@@ -31,14 +26,15 @@ server=$!
 stop_server() {
   touch "$folder/stop"
   wait "$server" 2>/dev/null || true
+  e2e_cleanup
 }
 trap stop_server EXIT
 
 # One process per test, as CTest runs them: the keyboard starts once a process.
-exe="$build/tests/keyboard_test.exe"
+exe="$E2E_BUILD/tests/keyboard_test.exe"
 tests="$(wine "$exe" --gtest_list_tests --gtest_filter='KeyboardRealKeys.*' </dev/null 2>/dev/null |
   awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' | tr -d '\r')"
-[ -n "$tests" ] || { echo "FAIL: no real-key tests listed" >&2; exit 1; }
+[ -n "$tests" ] || fail "no real-key tests listed"
 failed=0
 for test in $tests; do
   log="$folder/$test.log"

@@ -1,8 +1,15 @@
 #!/bin/bash
-# Shared steps of the end-to-end scripts: each runs the real plimbadoosh.exe
-# under Wine in the test bed, drives it with real X key events and looks at
-# it from outside (screenshots) and from a probe program inside Wine.
+# Shared steps of the end-to-end scripts, and of scripts/run.sh, soak.sh and
+# exits.sh: each runs the real plimbadoosh.exe under Wine in the test bed, drives
+# it with real X key and mouse events and looks at it from outside (screenshots,
+# the captured sound) and from a probe program inside Wine.
+#   . tests/e2e/lib.sh BUILD [PROGRAM [VARIANT]]
 set -euo pipefail
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
 
 E2E_BUILD="$(cd "$1" && pwd)"
 # shellcheck disable=SC1091
@@ -13,9 +20,10 @@ E2E_BUILD="$(cd "$1" && pwd)"
 E2E_PROGRAM="${2:-$E2E_BUILD/plimbadoosh.exe}"
 E2E_SOUNDS="$(dirname "$E2E_PROGRAM")"
 E2E_EXE="${E2E_EXE:-plimbadoosh.exe}"
-E2E_NAME="$(basename "$0" .sh)${3:+.$3}"
-E2E_RUN="$E2E_BUILD/e2e-runs/$E2E_NAME"
+E2E_VARIANT="${3:-}"
+E2E_RUN="$E2E_BUILD/e2e-runs/$(basename "$0" .sh)${3:+.$3}"
 E2E_PID=
+E2E_PROBE_PID=
 FULL_TITLE="F12 for window-mode and back"
 START_TITLE="plimbadoosh  -   press F12 to toggle fullscreen mode  -  esc for quit"
 WINDOW_TITLE="plimbadoosh  -   press F12 for fullscreen and back  -  esc for quit"
@@ -23,26 +31,40 @@ WINDOW_TITLE="plimbadoosh  -   press F12 for fullscreen and back  -  esc for qui
 rm -rf "$E2E_RUN"
 mkdir -p "$E2E_RUN"
 [ -f "$E2E_PROGRAM" ] || fail "no program at $E2E_PROGRAM"
-if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]] && ! wine_can_run_32bit; then
-  echo "SKIP: this machine cannot run 32-bit Windows programs (no wine32, or a kernel without 32-bit support)"
-  exit 77
+# DirectInput reports a key only when it was down during one of the toy's polls,
+# once a frame, so a press is held for longer than a frame. The 32-bit build's
+# full-screen frames take 200 to 350 ms here (its stretched copy alone 150 ms),
+# the 64-bit build's under 100 ms.
+hold=0.15
+if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]]; then
+  if ! wine_can_run_32bit; then
+    echo "SKIP: this machine cannot run 32-bit Windows programs (no wine32, or a kernel without 32-bit support)"
+    exit 77
+  fi
+  hold=0.5
 fi
+E2E_KEY_HOLD="${E2E_KEY_HOLD:-$hold}"
 
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
+# Ends the toy and a probe still running (killed inside Wine, so that the
+# shared wineserver stays warm).
 e2e_cleanup() {
-  if [ -n "$E2E_PID" ] && kill -0 "$E2E_PID" 2>/dev/null; then
-    # Kill only the toy, so that the shared wineserver stays warm.
+  if [ -n "$E2E_PID$E2E_PROBE_PID" ]; then
     wine "$E2E_BUILD/tools/probe.exe" kill >/dev/null 2>&1 || true
-    kill "$E2E_PID" 2>/dev/null || true
-    wait "$E2E_PID" 2>/dev/null || true
+    # shellcheck disable=SC2086
+    kill $E2E_PID $E2E_PROBE_PID 2>/dev/null || true
+    # shellcheck disable=SC2086
+    wait $E2E_PID $E2E_PROBE_PID 2>/dev/null || true
   fi
   E2E_PID=
+  E2E_PROBE_PID=
 }
-trap e2e_cleanup EXIT
+
+# On the way out, also the test bed of a runner script that started one.
+e2e_finish() {
+  e2e_cleanup
+  if declare -F testbed_stop >/dev/null; then testbed_stop; fi
+}
+trap e2e_finish EXIT
 
 # A folder with the program and its three sounds, as a user would have it.
 e2e_stage() {
@@ -51,61 +73,147 @@ e2e_stage() {
   cp "$E2E_SOUNDS/pop+1.wav" "$E2E_SOUNDS/pop-0.wav" "$E2E_SOUNDS/pop-1.wav" "$E2E_RUN/"
 }
 
-# Starts the toy in the staged folder; extra arguments go on its command line.
+# Starts the toy in the staged folder with an empty recording; extra arguments
+# go on its command line.
 e2e_start() {
   : >"$PLIMBA_CAPTURE"
   (cd "$E2E_RUN" && exec wine "$E2E_EXE" "$@" </dev/null >"$E2E_RUN/stdout.log" 2>"$E2E_RUN/stderr.log") &
   E2E_PID=$!
 }
 
-# Waits for the toy to end and sets E2E_STATUS to its exit status, or to
-# "timeout". (Not run in a subshell: only this shell can wait for the toy.)
-e2e_wait_exit() {
-  local seconds="$1" i
-  E2E_STATUS=timeout
-  for i in $(seq 1 $((seconds * 20))); do
-    if ! kill -0 "$E2E_PID" 2>/dev/null; then
-      E2E_STATUS=0
-      wait "$E2E_PID" || E2E_STATUS=$?
-      E2E_PID=
-      return 0
-    fi
+# Starts the toy and waits for its full screen and the scene on it: from then on
+# its frames run and it sees keys.
+e2e_start_scene() {
+  e2e_start "$@"
+  e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
+  e2e_wait_scene "$E2E_RUN/start.png" 1024x768+0+0 20 >/dev/null || fail "no scene at start"
+}
+
+# True once the toy (or the process $2) has ended, within $1 seconds. (Runs in
+# a subshell too: it only looks; e2e_wait_exit collects the status.)
+e2e_ended() {
+  local i
+  for i in $(seq 1 $(($1 * 20))); do
+    kill -0 "${2:-$E2E_PID}" 2>/dev/null || return 0
     sleep 0.05
   done
+  return 1
+}
+
+# Waits up to $1 seconds for the toy to end and sets E2E_STATUS to its exit
+# status, or to "timeout". (Not in a subshell: only this shell can wait for it.)
+e2e_wait_exit() {
+  E2E_STATUS=timeout
+  e2e_ended "$1" || return 0
+  E2E_STATUS=0
+  wait "$E2E_PID" || E2E_STATUS=$?
+  E2E_PID=
+}
+
+# Fails unless the toy ends with status 0 within 15 seconds; $1 says on what.
+e2e_expect_exit() {
+  e2e_wait_exit 15
+  [ "$E2E_STATUS" = 0 ] || fail "$1: exit status $E2E_STATUS"
 }
 
 e2e_probe() {
   wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 
-# DirectInput only reports a key that was down during one of its 50 ms polls,
-# so a press is held across several polls before it is let go.
-e2e_key() {
-  xdotool keydown "$1"
-  sleep "${E2E_KEY_HOLD:-0.3}"
-  xdotool keyup "$1"
+# The number after "$1=" in the probe's line $2.
+e2e_stat() {
+  sed -E "s/.*$1=([0-9]+).*/\1/" <<<"$2"
 }
 
-# Lets go of F12 until a window titled $1 shows, and prints what the probe
-# saw of it. On a busy machine one frame can outlast the held press, which
-# DirectInput then never sees; such a press is made again.
-e2e_toggle_to() {
-  local attempt info
-  for attempt in 1 2 3; do
-    e2e_key F12
-    info="$(e2e_probe window "$1" 10)" && { echo "$info"; return 0; }
+# Runs the probe beside the script, its output straight into the file $1, and
+# waits for its first line (the probe says when it is ready).
+e2e_probe_start() {
+  local log="$1" i
+  shift
+  # Emptied here, not by the redirection below, which the background shell
+  # may only make after the first look at the file.
+  rm -f "$log"
+  wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null >"$log" 2>/dev/null &
+  E2E_PROBE_PID=$!
+  for i in $(seq 1 400); do
+    [ -s "$log" ] && return 0
+    kill -0 "$E2E_PROBE_PID" 2>/dev/null || break
+    sleep 0.05
   done
-  echo "$info"
   return 1
+}
+
+# Waits for the probe started beside the script and returns its status.
+e2e_probe_wait() {
+  local status=0
+  wait "$E2E_PROBE_PID" || status=$?
+  E2E_PROBE_PID=
+  return "$status"
+}
+
+# Presses keys: several go down together and up in the reverse order.
+e2e_key() {
+  local key down=() up=()
+  for key; do
+    down+=(keydown "$key")
+    up=(keyup "$key" "${up[@]}")
+  done
+  xdotool "${down[@]}"
+  sleep "$E2E_KEY_HOLD"
+  xdotool "${up[@]}"
+}
+
+# Presses key $1 until the check in the other arguments holds, at most three
+# times: right after a display switch the keyboard rebinds and that frame's
+# poll reads nothing, so a press can be lost, as for a user, who presses again.
+# The check's output is kept in E2E_SAW, the presses made in E2E_PRESSES.
+e2e_press_until() {
+  local key="$1"
+  shift
+  for E2E_PRESSES in 1 2 3; do
+    e2e_key "$key"
+    E2E_SAW="$("$@")" && return 0
+  done
+  return 1
+}
+
+# F12 until a window titled $1 shows; E2E_SAW is what the probe saw of it. The
+# wait outlasts any switch, so that a press that was seen is never made again.
+e2e_toggle_to() {
+  e2e_press_until F12 e2e_probe window "$1" 3
+}
+
+# Esc until the toy ends, at most three presses as above; fails unless it
+# ends with status 0. $1 says after what.
+e2e_quit() {
+  e2e_press_until Escape e2e_ended 5 || true
+  e2e_wait_exit 1
+  [ "$E2E_STATUS" = 0 ] || fail "$1: Esc pressed $E2E_PRESSES times: exit status $E2E_STATUS"
+}
+
+# Clicks the close box of the window titled $1 where it is drawn; fails, with
+# what the probe found in E2E_SAW, when there is none.
+e2e_click_close() {
+  local x y
+  E2E_SAW="$(e2e_probe closebox "$1")" || return 1
+  read -r x y <<<"$E2E_SAW"
+  xdotool mousemove "$x" "$y" click 1
+}
+
+# Waits for the "error" box, checks its text is $1 and that nothing else of the
+# toy shows beside it, presses OK and expects the toy to end with status 0.
+e2e_expect_box() {
+  local box
+  if ! box="$(e2e_probe box 20)"; then
+    e2e_wait_exit 1
+    fail "no error box for \"$1\" in 20 s; the toy $([ "$E2E_STATUS" = timeout ] && echo "still runs" || echo "ended with $E2E_STATUS")"
+  fi
+  [ "$box" = "windows=0 text=$1" ] || fail "expected the box \"$1\" alone, got '$box'"
+  e2e_expect_exit "\"$1\""
 }
 
 e2e_screenshot() {
   import -display "$DISPLAY" -window root "$1"
-}
-
-# "r g b" of one pixel of a screenshot.
-e2e_pixel() {
-  convert "$1" -format "%[fx:int(255*p{$2,$3}.r+0.5)] %[fx:int(255*p{$2,$3}.g+0.5)] %[fx:int(255*p{$2,$3}.b+0.5)]" info:
 }
 
 # "count r g b" lines of the colours in a region WxH+X+Y, most frequent first.
@@ -113,6 +221,11 @@ e2e_colours() {
   convert "$1" -crop "$2" +repage -format %c histogram:info:- |
     sed -E 's/^ *([0-9]+):.*\( *([0-9.]+), *([0-9.]+), *([0-9.]+).*/\1 \2 \3 \4/' |
     awk '{printf "%d %d %d %d\n", $1, $2, $3, $4}' | sort -rn
+}
+
+# "WxH+X+Y" of window 0's client area, from what the probe saw of it.
+e2e_client_region() {
+  sed -E 's/.*client=([0-9]+x[0-9]+) origin=([0-9-]+),([0-9-]+).*/\1+\2+\3/' <<<"$1"
 }
 
 # Waits until a screenshot shows the scene in the region: its most frequent
@@ -128,6 +241,18 @@ e2e_wait_scene() {
       return 0
     fi
     sleep 0.2
+  done
+  return 1
+}
+
+# Waits up to five seconds for the screen to change between two shots: the
+# toy's frames run (the background alone steps every frame).
+e2e_wait_frames() {
+  e2e_screenshot "$E2E_RUN/before.png"
+  for _ in $(seq 1 25); do
+    sleep 0.2
+    e2e_screenshot "$E2E_RUN/after.png"
+    [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0
   done
   return 1
 }

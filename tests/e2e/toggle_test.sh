@@ -1,60 +1,91 @@
 #!/bin/bash
-# F12 switches between full screen and window 0, which comes back at its place;
-# in window mode the close box ends the toy; Esc and F12 let go together
-# switch once and end.
+# The running toy seen from outside: F12 switches between full screen and
+# window 0, which comes back at its place; the background pulses by steps of 3
+# between 1 and 103 and the pops are heard; in window mode a click on the close
+# box ends the toy; Esc and F12 let go together switch once and end.
 . "$(dirname "$0")/lib.sh"
 e2e_stage
-e2e_start
-
-e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
-# Keys count once the frames run, and so once the scene shows.
-e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene at start"
+e2e_start_scene
 
 expect_window_mode() {
-  local info
-  info="$(e2e_toggle_to "$WINDOW_TITLE")" || fail "F12 did not open window mode: $info"
+  e2e_toggle_to "$WINDOW_TITLE" || fail "F12 did not open window mode: $E2E_SAW"
+  local info="$E2E_SAW"
   echo "window mode: $info"
   [[ "$info" == *"client=600x450"* ]] || fail "window 0 client area is not 600x450: $info"
   [[ "$info" == *"class=WindowClass_0"* ]] || fail "not window 0: $info"
   [[ "$info" == *" outer=100,100 "* ]] || fail "window 0's outer corner is not at 100,100: $info"
   e2e_probe gone "$FULL_TITLE" 10 >/dev/null || fail "full-screen window still visible in window mode"
-  local origin x y
-  origin="$(sed -E 's/.*origin=([0-9-]+),([0-9-]+).*/\1 \2/' <<<"$info")"
-  read -r x y <<<"$origin"
   # Unscaled: the scene fills exactly the 600x450 client area.
-  e2e_wait_scene "$E2E_RUN/window.png" "600x450+$x+$y" 10 >/dev/null || fail "no scene in window 0"
+  e2e_wait_scene "$E2E_RUN/window.png" "$(e2e_client_region "$info")" 10 >/dev/null || fail "no scene in window 0"
 }
 
 expect_full_screen() {
-  local info
-  info="$(e2e_toggle_to "$FULL_TITLE")" || fail "F12 did not return to full screen: $info"
-  [[ "$info" == *"client=1024x768"* ]] || fail "full screen is not 1024x768: $info"
+  e2e_toggle_to "$FULL_TITLE" || fail "F12 did not return to full screen: $E2E_SAW"
+  [[ "$E2E_SAW" == *"client=1024x768"* ]] || fail "full screen is not 1024x768: $E2E_SAW"
   e2e_probe gone "$WINDOW_TITLE" 10 >/dev/null || fail "window 0 still open in full screen"
   e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 10 >/dev/null || fail "no scene after returning to full screen"
 }
 
 expect_window_mode
+# Window mode shows the scene unscaled on the 24-bit desktop, so the
+# background's level can be read exactly there.
+region="$(e2e_client_region "$E2E_SAW")"
+levels=()
+for i in $(seq 1 24); do
+  e2e_screenshot "$E2E_RUN/window.png"
+  read -r count r g b <<<"$(e2e_colours "$E2E_RUN/window.png" "$region" | head -1)"
+  [ "$b" = 255 ] && [ "$r" = "$g" ] || fail "sample $i: background is $r $g $b, not a level of blue"
+  levels+=("$r")
+done
+echo "background levels: ${levels[*]}"
+
+# Every level belongs to the pulse, and each sample can follow the one before
+# it by a few frames of the 68-frame cycle 1, 4, ... 103, 100, ... 4.
+awk -v seq="${levels[*]}" '
+  function phases(level, out,   p, n) {
+    n = 0
+    for (p = 0; p < 68; p++) if ((p <= 34 ? 1 + 3 * p : 103 - 3 * (p - 34)) == level) out[++n] = p
+    return n
+  }
+  BEGIN {
+    n = split(seq, v, " ")
+    distinct = 0
+    for (i = 1; i <= n; i++) {
+      if (!phases(v[i], now)) { print "level " v[i] " is not on the pulse"; exit 1 }
+      if (!(v[i] in seen)) { seen[v[i]] = 1; distinct++ }
+      if (i > 1) {
+        ok = 0
+        for (a in before) for (b in now) { d = (now[b] - before[a] + 68) % 68; if (d <= 20) ok = 1 }
+        if (!ok) { print "level " v[i] " cannot follow " v[i-1]; exit 1 }
+      }
+      delete before; for (k in now) before[k] = now[k]; delete now
+    }
+    if (distinct < 4) { print "the background does not pulse: " distinct " levels"; exit 1 }
+  }' || fail "background levels do not follow the pulse"
+
 expect_full_screen
 expect_window_mode
+e2e_click_close "$WINDOW_TITLE" || fail "close box: $E2E_SAW"
+e2e_expect_exit "close box"
 
-e2e_probe close "$WINDOW_TITLE" || fail "could not ask window 0 to close"
-e2e_wait_exit 15
-[ "$E2E_STATUS" = 0 ] || fail "close box: exit status $E2E_STATUS"
+# Pops: the recording holds sound, in both channels (they are panned by x).
+channel_rms() {
+  sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" -n remix "$1" stat 2>&1 | awk '/RMS +amplitude/ {print $3}'
+}
+left="$(channel_rms 1)"
+right="$(channel_rms 2)"
+echo "pops: left RMS $left, right RMS $right"
+awk -v l="$left" -v r="$right" 'BEGIN { exit !(l > 0.001 && r > 0.001) }' || fail "no pops heard"
 
 # Esc and F12 let go in the same frame: the switch to window mode still
 # happens in that frame, then the toy ends. F12 goes up first, so that a poll
 # falling between the two releases still sees the switch before the end.
-e2e_start
-e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at the second start"
-e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene at the second start"
-e2e_probe seen "$WINDOW_TITLE" 20 >"$E2E_RUN/seen.log" &
-watcher=$!
-for _ in $(seq 1 200); do grep -q watching "$E2E_RUN/seen.log" && break; sleep 0.05; done
-xdotool keydown Escape keydown F12
-sleep 0.3
-xdotool keyup F12 keyup Escape
-e2e_wait_exit 15
-[ "$E2E_STATUS" = 0 ] || fail "Esc with F12: exit status $E2E_STATUS"
-wait "$watcher" || fail "Esc with F12: the toy ended without switching to window mode: $(tail -1 "$E2E_RUN/seen.log")"
-echo "Esc with F12: $(tail -1 "$E2E_RUN/seen.log"), exit 0"
+e2e_start_scene
+e2e_probe_start "$E2E_RUN/seen.log" seen "$WINDOW_TITLE" 20 || fail "the watching probe did not start"
+e2e_key Escape F12
+e2e_expect_exit "Esc with F12"
+e2e_probe_wait || true
+seen="$(tail -1 "$E2E_RUN/seen.log" | tr -d '\r')"
+[[ "$seen" == seen* ]] || fail "Esc with F12: the toy ended without switching to window mode: $seen"
+echo "Esc with F12: $seen, exit 0"
 echo "ok"

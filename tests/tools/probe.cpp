@@ -4,15 +4,21 @@
 //                                      title; prints visibility, client size, its
 //                                      client origin and outer corner on the screen
 //   probe gone "<title>" [seconds]     waits until no such window is visible
-//   probe box [seconds]                waits for the "error" box, prints its text and
-//                                      presses OK
-//   probe close "<title>"              sends WM_CLOSE, as the close box does
-//   probe lock FILE SECONDS            holds FILE open with no sharing, so that no
-//                                      other process can read it meanwhile
+//   probe box [seconds]                waits for the "error" box, prints how many other
+//                                      windows of its program show beside it and its
+//                                      text, and presses OK
+//   probe closebox "<title>"           prints "x y" on the screen of the window's close
+//                                      box, where the window itself says it is
+//   probe lock FILE SECONDS            holds FILE open with no sharing, so that no other
+//                                      process can read it, until a toy has come and
+//                                      gone (or the time is up)
 //   probe stats                        prints the toy's GDI and USER object counts (as
-//                                      the system reports them) and its window count
-//   probe away SECONDS                 takes the foreground with a window of its own
-//                                      for SECONDS, then gives it back to the toy
+//                                      the system reports them), its window count and
+//                                      its working set in kB
+//   probe away FILE [seconds]          takes the foreground with a window of its own,
+//                                      waits until the toy's window has given way
+//                                      (minimised), holds it until FILE exists (or the
+//                                      time is up), then gives the foreground back
 //   probe seen "<title>" SECONDS       watches closely until no plimbadoosh.exe runs (or
 //                                      the time is up); says whether the window showed
 //   probe list                         lists every top-level window, for debugging
@@ -20,6 +26,7 @@
 // Exit status 0 when the condition was met, 1 when the time ran out.
 #include <windows.h>
 
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -87,13 +94,30 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM collected) {
     return TRUE;
 }
 
+struct VisibleWindows {
+    DWORD process;
+    HWND except;
+    int count;
+};
+
+BOOL CALLBACK CountVisibleBeside(HWND window, LPARAM context) {
+    auto* visible = reinterpret_cast<VisibleWindows*>(context);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == visible->process && window != visible->except && IsWindowVisible(window)) ++visible->count;
+    return TRUE;
+}
+
 int DismissErrorBox(DWORD deadline) {
     for (;;) {
         HWND box = FindWindowA("#32770", "error");
         if (box && IsWindowVisible(box)) {
             std::string text;
             EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-            std::printf("text=%s\n", text.c_str());
+            VisibleWindows beside{0, box, 0};
+            GetWindowThreadProcessId(box, &beside.process);
+            EnumWindows(CountVisibleBeside, reinterpret_cast<LPARAM>(&beside));
+            std::printf("windows=%d text=%s\n", beside.count, text.c_str());
             std::fflush(stdout);
             PostMessageA(box, WM_COMMAND, IDOK, 0);
             return 0;
@@ -159,32 +183,81 @@ BOOL CALLBACK CountProcessWindows(HWND window, LPARAM context) {
 int PrintToyStats() {
     DWORD id = FindToyProcess();
     if (!id) return 1;
-    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, id);
-    DWORD gdi = process ? GetGuiResources(process, GR_GDIOBJECTS) : 0;
-    DWORD user = process ? GetGuiResources(process, GR_USEROBJECTS) : 0;
-    if (process) CloseHandle(process);
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id);
+    if (!process) return 1;
+    DWORD gdi = GetGuiResources(process, GR_GDIOBJECTS);
+    DWORD user = GetGuiResources(process, GR_USEROBJECTS);
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    BOOL haveMemory = GetProcessMemoryInfo(process, &memory, sizeof memory);
+    CloseHandle(process);
+    if (!haveMemory) return 1;
     WindowCount count{id, 0};
     EnumWindows(CountProcessWindows, reinterpret_cast<LPARAM>(&count));
-    std::printf("gdi=%lu user=%lu windows=%d\n", gdi, user, count.windows);
+    std::printf("gdi=%lu user=%lu windows=%d memory=%lu\n", gdi, user, count.windows,
+                static_cast<unsigned long>(memory.WorkingSetSize / 1024));
     return 0;
 }
 
-int TakeForegroundAway(DWORD seconds) {
+int TakeForegroundAway(const char* backFile, DWORD deadline) {
     HWND toy = GetForegroundWindow();
     HWND window = CreateWindowExA(WS_EX_TOPMOST, "Static", "away", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr,
                                   nullptr, GetModuleHandleA(nullptr), nullptr);
     if (!window) return 1;
     SetForegroundWindow(window);
     SetActiveWindow(window);
-    DWORD deadline = GetTickCount() + seconds * 1000;
-    MSG msg;
-    while (!Expired(deadline)) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(10);
-    }
+    auto pumpUntil = [](DWORD until, auto done) {
+        MSG msg;
+        while (!Expired(until) && !done()) {
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+            Sleep(10);
+        }
+    };
+    // The full screen gives way by minimising once the toy has seen the switch.
+    pumpUntil(GetTickCount() + 10000, [toy] { return toy && IsIconic(toy); });
+    bool gaveWay = toy && IsIconic(toy);
+    std::printf("%s\n", gaveWay ? "away" : "the toy's window did not give way");
+    if (gaveWay) pumpUntil(deadline, [backFile] { return GetFileAttributesA(backFile) != INVALID_FILE_ATTRIBUTES; });
     std::printf("foreground was %s\n", GetForegroundWindow() == window ? "ours" : "not ours");
     DestroyWindow(window);
     if (toy) SetForegroundWindow(toy);
+    return gaveWay ? 0 : 1;
+}
+
+// The caption sits right above the client area, the close box at its right end,
+// inside the frame; the window's own hit test then says whether a box is there.
+int PrintCloseBox(const char* title) {
+    HWND window = FindVisibleTitled(title);
+    if (!window) {
+        std::printf("no visible window titled \"%s\"\n", title);
+        return 1;
+    }
+    RECT outer;
+    GetWindowRect(window, &outer);
+    POINT client{0, 0};
+    ClientToScreen(window, &client);
+    int frame = client.x - outer.left;
+    POINT box{outer.right - frame - GetSystemMetrics(SM_CXSIZE) / 2, client.y - GetSystemMetrics(SM_CYCAPTION) / 2};
+    DWORD_PTR hit = HTNOWHERE;
+    SendMessageTimeoutA(window, WM_NCHITTEST, 0, MAKELPARAM(box.x, box.y), SMTO_ABORTIFHUNG, 5000, &hit);
+    if (hit != HTCLOSE) {
+        std::printf("no close box at %ld,%ld: hit test %lu\n", box.x, box.y, static_cast<unsigned long>(hit));
+        return 1;
+    }
+    std::printf("%ld %ld\n", box.x, box.y);
+    return 0;
+}
+
+int LockUntilToyGone(const char* path, DWORD deadline) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    std::printf("locked\n");
+    for (bool toySeen = false; !Expired(deadline); Sleep(20)) {
+        bool toyRuns = FindToyProcess() != 0;
+        if (toySeen && !toyRuns) break;
+        toySeen = toySeen || toyRuns;
+    }
+    CloseHandle(file);
     return 0;
 }
 
@@ -222,12 +295,7 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "window") == 0) return WaitForWindow(argv[2], Deadline(argc, argv, 3, 10));
     if (argc >= 3 && std::strcmp(argv[1], "gone") == 0) return WaitUntilGone(argv[2], Deadline(argc, argv, 3, 10));
     if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return DismissErrorBox(Deadline(argc, argv, 2, 10));
-    if (argc >= 3 && std::strcmp(argv[1], "close") == 0) {
-        HWND window = FindVisibleTitled(argv[2]);
-        if (!window) return 1;
-        PostMessageA(window, WM_CLOSE, 0, 0);
-        return 0;
-    }
+    if (argc >= 3 && std::strcmp(argv[1], "closebox") == 0) return PrintCloseBox(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
     if (argc >= 3 && std::strcmp(argv[1], "seen") == 0) return WatchForWindow(argv[2], Deadline(argc, argv, 3, 10));
@@ -235,15 +303,9 @@ int main(int argc, char** argv) {
         EnumWindows(PrintWindowLine, 0);
         return 0;
     }
-    if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(static_cast<DWORD>(std::atoi(argv[2])));
-    if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) {
-        HANDLE file = CreateFileA(argv[2], GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return 1;
-        std::printf("locked\n");
-        Sleep(static_cast<DWORD>(std::atoi(argv[3])) * 1000);
-        CloseHandle(file);
-        return 0;
-    }
-    std::fprintf(stderr, "usage: probe window|gone TITLE [s] | box [s] | close TITLE\n");
+    if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(argv[2], Deadline(argc, argv, 3, 30));
+    if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) return LockUntilToyGone(argv[2], Deadline(argc, argv, 3, 10));
+    std::fprintf(stderr, "usage: probe window|gone|seen TITLE [s] | box [s] | closebox TITLE | lock FILE s | away FILE [s]"
+                         " | stats | list | kill\n");
     return 2;
 }
