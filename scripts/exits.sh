@@ -2,6 +2,7 @@
 # Ends the toy many times on each way out while two busy loops load the machine,
 # and counts the exits whose status is not 0 (not part of the regular test run).
 #   bash scripts/exits.sh [runs per way, default 100] [ways, default all four]
+#   WINE_DEFAULTS=1 bash scripts/exits.sh ...   the same under Wine's defaults
 # Ways out: Esc in full screen, Esc in window mode, a click on the close box, and
 # OK on the "can't init sound/movie" box (DirectSound disabled). The toy is the
 # one that scripts/run.sh plays: the 32-bit release where this machine runs it,
@@ -9,6 +10,9 @@
 # shellcheck source=scripts/runner.sh
 . "$(dirname "$0")/runner.sh"
 runs="${1:-100}"
+# The toy's Wine settings are keyed by executable name: under another name it
+# runs with Wine's defaults.
+[ -z "${WINE_DEFAULTS:-}" ] || export E2E_EXE=plimbadoosh-defaults.exe
 for build in "${runner_builds[@]}"; do runner_build "$build" plimbadoosh pop_sounds probe; done
 program="$root/build/${runner_builds[0]}/plimbadoosh.exe"
 runner_testbed exits "$program"
@@ -44,7 +48,7 @@ end_once() {
   e2e_wait_exit 30
 }
 
-echo "$(basename "$program") ($(x86_64-w64-mingw32-objdump -f "$program" | awk '/file format/ {print $4}')), $runs runs per way, two busy loops"
+echo "$(basename "$program") as ${E2E_EXE:-plimbadoosh.exe} ($(x86_64-w64-mingw32-objdump -f "$program" | awk '/file format/ {print $4}')), $runs runs per way, two busy loops"
 echo "way | runs | not 0 | statuses other than 0"
 failures=0
 read -r -a ways <<<"${2:-esc-full esc-window close-box sound-box}"
