@@ -62,6 +62,14 @@ bool CreateTabAccelerators(ObjectId number) {
     return true;
 }
 
+// The class name is formatted into a buffer of its own: destroying a window
+// may run a creation that rewrites the shared one.
+void UnregisterWindowClass(ObjectId number) {
+    char className[CLASS_NAME_SIZE];
+    FormatClassNameInto(className, number);
+    UnregisterClassA(className, ModuleHandle);
+}
+
 // Destroys the window of a live record with its class and accelerators; the
 // record is the table's.
 void ReleaseWindow(ObjectId number, void* record) {
@@ -71,12 +79,7 @@ void ReleaseWindow(ObjectId number, void* record) {
     HWND owner = GetWindow(held.window, GW_OWNER);
     if (owner) SetActiveWindow(owner);
     DestroyWindow(held.window);
-
-    // The class name is formatted into a buffer of its own: destroying the
-    // window may run a creation that rewrites the shared one.
-    char className[CLASS_NAME_SIZE];
-    FormatClassNameInto(className, number);
-    UnregisterClassA(className, ModuleHandle);
+    UnregisterWindowClass(number);
 
     if (held.acceleratorCount != 0) {
         HeapFree(RuntimeHeap, 0, held.accelerators);
@@ -156,9 +159,7 @@ uintptr_t CreateAppWindow(ObjectId number, int32_t x, int32_t y, int32_t width, 
         // A list record with no window could never be freed, nor its class
         // unregistered; a numbered slot is simply left empty.
         if (IsListHandle(WindowSystem.windows.table, id)) {
-            char className[CLASS_NAME_SIZE];
-            FormatClassNameInto(className, id);
-            UnregisterClassA(className, ModuleHandle);
+            UnregisterWindowClass(id);
             WindowSystem.windows.Clear(id);
         }
         return 0;
