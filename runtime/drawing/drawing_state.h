@@ -42,11 +42,11 @@ struct ImageLibraryState {
 };
 
 // Where a destination column (or row) of a scaled copy reads its source: two
-// neighbouring source pixels and the second one's weight out of 256.
+// neighbouring source pixels, and for each of their four channels its weight
+// out of 256 (the first pixel's four, then the second's).
 struct SourceTap {
     int32_t first;
-    int32_t second;
-    uint32_t weight;
+    uint16_t weights[8];
 };
 
 enum ScaledFormat : int32_t { SCALED_RGB565 = 1, SCALED_RGB555, SCALED_RGB32 };
