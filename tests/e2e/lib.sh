@@ -262,16 +262,16 @@ e2e_wait_frames() {
 # and the box shows the letter "r". The cross's dark pixels mirror left to
 # right and top to bottom, a letter's do not.
 e2e_expect_close_cross() {
-  local box x y glyph="$E2E_RUN/closebox.png" dark flop flip
+  local box x y shot="$E2E_RUN/closebox.png" glyph="$E2E_RUN/closebox-glyph.png" dark flop flip
   box="$(e2e_probe closebox "$WINDOW_TITLE")" || fail "window 0 has no close box: $box"
   read -r x y <<<"$box"
-  e2e_screenshot "$glyph"
-  convert "$glyph" -crop "11x9+$((x - 5))+$((y - 4))" +repage -colorspace gray -threshold 25% -negate -trim +repage "$glyph"
+  e2e_screenshot "$shot"
+  convert "$shot" -crop "11x9+$((x - 5))+$((y - 4))" +repage -colorspace gray -threshold 25% -negate -trim +repage "$glyph"
   dark="$(e2e_white_pixels "$glyph")"
   flop="$(e2e_white_pixels "$glyph" \( +clone -flop \) -compose difference -composite)"
   flip="$(e2e_white_pixels "$glyph" \( +clone -flip \) -compose difference -composite)"
   [ "$dark" -ge 8 ] && [ "$flop" = 0 ] && [ "$flip" = 0 ] ||
-    fail "window 0's close box is not the cross: $dark dark pixels, $flop unlike the box mirrored left to right, $flip top to bottom ($glyph)"
+    fail "window 0's close box is not the cross: $dark dark pixels, $flop unlike the box mirrored left to right, $flip top to bottom ($shot)"
 }
 
 # The white pixels of the black-and-white image $1 with the operators that follow.
