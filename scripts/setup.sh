@@ -17,7 +17,7 @@ packages=(
   fonts-wine
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   xvfb xdotool x11-utils imagemagick openbox
-  googletest sox procps
+  googletest sox pv procps
   "${wine_x_libraries[@]}"
 )
 
