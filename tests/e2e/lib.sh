@@ -266,12 +266,13 @@ e2e_expect_close_cross() {
   box="$(e2e_probe closebox "$WINDOW_TITLE")" || fail "window 0 has no close box: $box"
   read -r x y <<<"$box"
   e2e_screenshot "$shot"
-  convert "$shot" -crop "11x9+$((x - 5))+$((y - 4))" +repage -colorspace gray -threshold 25% -negate -trim +repage "$glyph"
+  convert "$shot" -crop "13x11+$((x - 6))+$((y - 5))" +repage -colorspace gray -threshold 25% -negate -trim +repage "$glyph"
   dark="$(e2e_white_pixels "$glyph")"
   flop="$(e2e_white_pixels "$glyph" \( +clone -flop \) -compose difference -composite)"
   flip="$(e2e_white_pixels "$glyph" \( +clone -flip \) -compose difference -composite)"
-  [ "$dark" -ge 8 ] && [ "$flop" = 0 ] && [ "$flip" = 0 ] ||
+  if [ "$dark" -lt 8 ] || [ "$flop" != 0 ] || [ "$flip" != 0 ]; then
     fail "window 0's close box is not the cross: $dark dark pixels, $flop unlike the box mirrored left to right, $flip top to bottom ($shot)"
+  fi
 }
 
 # The white pixels of the black-and-white image $1 with the operators that follow.
