@@ -12,9 +12,12 @@ packages=(
   cmake make g++ zip unzip
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64
+  # Wine's own fonts, another recommendation only: its caption buttons are
+  # glyphs of its Marlett font (scripts/wine.sh puts that into each prefix).
+  fonts-wine
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   xvfb xdotool x11-utils imagemagick openbox
-  googletest sox procps
+  googletest sox pv procps
   "${wine_x_libraries[@]}"
 )
 

@@ -2,7 +2,8 @@
 # The test bed: a headless X server, a Wine prefix and HOME of our own inside
 # the build tree, a warm persistent wineserver, and ALSA's default device
 # writing everything played to a file. Source this file, then call
-#   testbed_start DIR     (writes DIR/env for the programs that run inside)
+#   testbed_start DIR     (writes DIR/env for the programs that run inside;
+#                          TESTBED_REAL_TIME_CAPTURE=1 records in real time)
 #   testbed_stop          (also runs on exit, failure or interrupt)
 
 testbed_find_display() {
@@ -44,8 +45,16 @@ ENV
   . "$TESTBED_DIR/env"
 
   # Every sound played lands in capture.raw as 16-bit stereo at 44.1 kHz.
+  # The null device takes samples as fast as Wine writes them, about two to
+  # three times real time here, which keeps the tests quick but leaves a
+  # recording longer than the run. With TESTBED_REAL_TIME_CAPTURE=1 (the demo)
+  # the samples go through pv, which passes 44100 frames of 4 bytes a second
+  # and blocks the writer beyond that, as a sound card would; closing the
+  # device waits for pv to write out the last fraction of a second.
+  local capture="$PLIMBA_CAPTURE"
+  if [ "${TESTBED_REAL_TIME_CAPTURE:-0}" = 1 ]; then capture="| exec pv -q -L 176400 >'$PLIMBA_CAPTURE'"; fi
   cat >"$HOME/.asoundrc" <<ALSA
-pcm.capture_file { type file; slave.pcm "null"; file "$PLIMBA_CAPTURE"; format "raw" }
+pcm.capture_file { type file; slave.pcm "null"; file "$capture"; format "raw" }
 pcm.!default { type plug; slave { pcm "capture_file"; format S16_LE; rate 44100; channels 2 } }
 ALSA
 

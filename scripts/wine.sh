@@ -5,7 +5,8 @@
 #
 #   wine_prepare_prefix     makes $WINEPREFIX if it is missing, or anew when it was made
 #                           before the Wine architectures now installed (a prefix made
-#                           without wine32 cannot start anything once wine32 is there)
+#                           without wine32 cannot start anything once wine32 is there),
+#                           and gives it Wine's Marlett font for the caption buttons
 #   wine_apply_settings     writes the toy's settings into $WINEPREFIX
 #   wine_can_run_32bit      true when this machine runs 32-bit Windows programs
 #   wine_kernel_runs_32bit  true when it could, once wine32 is installed
@@ -62,6 +63,20 @@ wine_prepare_prefix() {
     wineboot -i </dev/null >"$WINEPREFIX/wineboot.log" 2>&1
     wineserver -w
     wine_architectures >"$stamp"
+  fi
+  wine_install_marlett
+}
+
+# Wine draws the caption buttons (the close box's cross, ...) as glyphs of its
+# own Marlett font; without it, another font stands in and the close box shows
+# an "r". Debian's fonts-wine puts Marlett in /usr/share/wine/fonts, where this
+# Wine never looks: it reads the prefix's Fonts folder and fontconfig's folders.
+WINE_MARLETT=/usr/share/wine/fonts/marlett.ttf
+
+wine_install_marlett() {
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  if [ -f "$WINE_MARLETT" ] && [ -d "$fonts" ] && ! cmp -s "$WINE_MARLETT" "$fonts/marlett.ttf"; then
+    cp "$WINE_MARLETT" "$fonts/marlett.ttf"
   fi
 }
 

@@ -256,3 +256,26 @@ e2e_wait_frames() {
   done
   return 1
 }
+
+# Fails unless window 0's close box shows the drawn cross. Wine draws it as a
+# glyph of its Marlett font; where a prefix lacks that font, another stands in
+# and the box shows the letter "r". The cross's dark pixels mirror left to
+# right and top to bottom, a letter's do not.
+e2e_expect_close_cross() {
+  local box x y shot="$E2E_RUN/closebox.png" glyph="$E2E_RUN/closebox-glyph.png" dark flop flip
+  box="$(e2e_probe closebox "$WINDOW_TITLE")" || fail "window 0 has no close box: $box"
+  read -r x y <<<"$box"
+  e2e_screenshot "$shot"
+  convert "$shot" -crop "13x11+$((x - 6))+$((y - 5))" +repage -colorspace gray -threshold 25% -negate -trim +repage "$glyph"
+  dark="$(e2e_white_pixels "$glyph")"
+  flop="$(e2e_white_pixels "$glyph" \( +clone -flop \) -compose difference -composite)"
+  flip="$(e2e_white_pixels "$glyph" \( +clone -flip \) -compose difference -composite)"
+  if [ "$dark" -lt 8 ] || [ "$flop" != 0 ] || [ "$flip" != 0 ]; then
+    fail "window 0's close box is not the cross: $dark dark pixels, $flop unlike the box mirrored left to right, $flip top to bottom ($shot)"
+  fi
+}
+
+# The white pixels of the black-and-white image $1 with the operators that follow.
+e2e_white_pixels() {
+  convert "$@" -format '%[fx:round(mean*w*h)]' info:
+}

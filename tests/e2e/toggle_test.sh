@@ -27,6 +27,7 @@ expect_full_screen() {
 }
 
 expect_window_mode
+e2e_expect_close_cross
 # Window mode shows the scene unscaled on the 24-bit desktop, so the
 # background's level can be read exactly there.
 region="$(e2e_client_region "$E2E_SAW")"
