@@ -428,11 +428,16 @@ TEST_F(MediaClipTest, DamagedWaveFilesAreRefused) {
 
 TEST_F(MediaClipTest, EmptyNameDestroysTheClipUnderItsNumberOrHandle) {
     auto listed = static_cast<ObjectId>(LoadMediaClip(NEW_LIST_OBJECT, "pop-0.wav"));
+    for (ObjectId number : {POP_HIGH, POP_LOW}) PutLevels(Graph(number), {-100, 100});
     for (ObjectId value : {POP_MID, listed}) {
         ASSERT_EQ(PlayMediaClip(value, owner), 1);
         EXPECT_EQ(LoadMediaClip(value, ""), 0u);
         EXPECT_EQ(PlayMediaClip(value, owner), 0) << "the clip is still there";
-        SetMediaClipAudio(10, 0);  // the list clip's freed record is not current
+        // Neither the emptied record nor the freed list record reaches a graph.
+        EXPECT_EQ(GetClipVideoWidth(), 0) << "the destroyed clip " << value << " still answers";
+        SetMediaClipAudio(10, 0);
+        for (ObjectId number : {POP_HIGH, POP_LOW})
+            EXPECT_EQ(LevelsOf(Graph(number)), (AudioLevels{-100, 100})) << number << " got " << LevelsOf(Graph(number));
     }
     EXPECT_EQ(LoadMediaClip(POP_MID, nullptr), 0u);
 }
