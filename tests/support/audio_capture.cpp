@@ -4,6 +4,7 @@
 
 #include <dshow.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -96,6 +97,33 @@ long long GraphPositionMs(IUnknown* graph) {
     HRESULT got = seeking->GetCurrentPosition(&position);
     seeking->Release();
     return SUCCEEDED(got) ? position / 10000 : -1;  // media time is in 100 ns units
+}
+
+long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, long long* length) {
+    IMediaSeeking* seeking = nullptr;
+    IMediaFilter* filter = nullptr;
+    IReferenceClock* clock = nullptr;
+    long long headStart = LLONG_MAX;
+    IFilterGraph* filterGraph = nullptr;
+    // A graph that never ran has no clock yet: the one its first run would choose.
+    if (graph && SUCCEEDED(graph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(&filterGraph)))) {
+        filterGraph->SetDefaultSyncSource();
+        filterGraph->Release();
+    }
+    if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) &&
+        SUCCEEDED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter))) &&
+        filter->GetSyncSource(&clock) == S_OK && clock) {
+        REFERENCE_TIME before = 0, after = 0;
+        LONGLONG position = 0;
+        clock->GetTime(&before);
+        if (start() && SUCCEEDED(seeking->GetCurrentPosition(&position)) && SUCCEEDED(clock->GetTime(&after)) &&
+            SUCCEEDED(seeking->GetDuration(length)))
+            headStart = position - (after - before);
+    }
+    if (clock) clock->Release();
+    if (filter) filter->Release();
+    if (seeking) seeking->Release();
+    return headStart;
 }
 
 bool RemoveGraphClock(IUnknown* graph) {

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,3 +71,9 @@ bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs);
 
 // The graph's present position in milliseconds, or -1.
 long long GraphPositionMs(IUnknown* graph);
+
+// How far into the clip the graph is right after `start` ran, in 100 ns units:
+// its position less what the graph's own reference clock ran meanwhile, so
+// that however long a busy machine takes over the call and the read, a start
+// from the beginning gives 0 or less. `length` receives the clip's duration.
+long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, long long* length);
