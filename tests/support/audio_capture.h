@@ -42,6 +42,25 @@ bool ReadCaptureFile(const std::string& path, CapturedAudio* audio);
 // reaches `threshold`, joined across quieter gaps shorter than `gapFrames`.
 std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64, size_t gapFrames = CAPTURE_RATE / 10);
 
+// A sound as heard: the capture from frame `from` on, from the first
+// non-silent frame to the last, less the runs of digital silence inside it.
+// On a busy machine the player falls behind and the device fills the wait
+// with zeros - runs of 4,000 frames were seen inside one pop - which would
+// lengthen the sound, or over FindSounds' gap split it in two and leave a
+// part of it to be measured as the whole. A sound's own zero crossings are
+// single frames.
+CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
+inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
+
+// Re-reads the capture until the sound from frame `from` on is heard to at
+// least `frames` frames and silence follows it (so nothing more of it is
+// still to come); false on timeout. `sound` gets what was heard.
+bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = 5000);
+
+// Frames of a 16-bit PCM WAV file's data at the capture's rate, or 0 when
+// the file cannot be read: the clip's own length, to hold a sound heard against.
+size_t WavFileFrames(const std::string& path);
+
 // Sum of squared samples of one channel over the span (channel -1: both).
 double ChannelEnergy(const CapturedAudio& audio, const SoundSpan& span, int channel);
 double ChannelRms(const CapturedAudio& audio, const SoundSpan& span, int channel);
