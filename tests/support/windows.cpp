@@ -104,6 +104,32 @@ void TypeKey(WORD virtualKey, bool shift) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+void SendKeyEvent(WORD virtualKey, bool up) {
+    INPUT input = KeyInput(virtualKey, up);
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+KeySwallower::KeySwallower() : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] {
+        threadId_ = GetCurrentThreadId();
+        // The hook runs on this thread, so it must pump while it lives.
+        HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, [](int, WPARAM, LPARAM) -> LRESULT { return 1; },
+                                       GetModuleHandleA(nullptr), 0);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue that WM_QUIT is posted to
+        SetEvent(ready_);
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        if (hook) UnhookWindowsHookEx(hook);
+    });
+    WaitForSingleObject(ready_, INFINITE);
+}
+
+KeySwallower::~KeySwallower() {
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(ready_);
+}
+
 MessageBoxWatcher::MessageBoxWatcher(std::string caption, int button, std::function<void(HWND)> whileOpen,
                                      DWORD timeoutMs)
     : caption_(std::move(caption)), button_(button), whileOpen_(std::move(whileOpen)), timeoutMs_(timeoutMs) {
