@@ -174,14 +174,6 @@ long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, lo
     return headStart;
 }
 
-bool RemoveGraphClock(IUnknown* graph) {
-    IMediaFilter* filter = nullptr;
-    if (!graph || FAILED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter)))) return false;
-    HRESULT removed = filter->SetSyncSource(nullptr);
-    filter->Release();
-    return SUCCEEDED(removed);
-}
-
 bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) {
     constexpr size_t TRAILING_SILENCE = CAPTURE_RATE / 10;  // as FindSounds' gap: nothing more joins the last sound
     std::string path = CaptureFilePath();
@@ -194,4 +186,12 @@ bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) 
         if (GetTickCount() - start >= timeoutMs) return false;
         Sleep(20);  // the file only grows by the device's writes; polling is all there is
     }
+}
+
+bool RemoveGraphClock(IUnknown* graph) {
+    IMediaFilter* filter = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter)))) return false;
+    HRESULT removed = filter->SetSyncSource(nullptr);
+    filter->Release();
+    return SUCCEEDED(removed);
 }

@@ -52,6 +52,12 @@ std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
 inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
 
+// How far short of its clip's length a sound heard whole may fall: the last
+// 10 ms of every pop fade to silence, and Wine's audio renderer, when a graph
+// that had played to its end runs again, drops up to a chunk of the start
+// (1,209 to 1,295 frames lost in about half the runs on a lightly loaded machine).
+constexpr size_t WHOLE_SOUND_SHORTFALL = CAPTURE_RATE / 100 + CAPTURE_RATE / 25;
+
 // Re-reads the capture until the sound from frame `from` on is heard to at
 // least `frames` frames and silence follows it (so nothing more of it is
 // still to come); false on timeout. `sound` gets what was heard.
