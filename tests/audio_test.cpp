@@ -598,7 +598,7 @@ TEST_F(ClipCapture, VolumeTwentyIsQuieterByTheTablesAttenuation) {
     ASSERT_NO_FATAL_FAILURE(PlayPop(20, 0));
     ASSERT_NO_FATAL_FAILURE(PlayPop(100, 0));
     const CapturedAudio &loud = pops[0], &quiet = pops[1];
-    // Per frame: a lagging player may repeat a few frames, which would add to a sum.
+    // Per frame, so that the frames each was heard in weigh alike.
     double drop = EnergyDecibels(ChannelEnergy(loud, WholeOf(loud), -1) / loud.Frames(),
                                  ChannelEnergy(quiet, WholeOf(quiet), -1) / quiet.Frames());
     std::printf("RMS: volume 100 %.0f (%zu frames), volume 20 %.0f (%zu frames); drop %.2f dB\n",

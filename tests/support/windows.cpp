@@ -89,6 +89,8 @@ ClassSearch SearchThreadWindows(const char* className) {
     return search;
 }
 
+LRESULT CALLBACK SwallowKey(int, WPARAM, LPARAM) { return 1; }
+
 }  // namespace
 
 HWND FindThreadWindow(const char* className) { return SearchThreadWindows(className).first; }
@@ -113,8 +115,7 @@ KeySwallower::KeySwallower() : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr
     thread_ = std::thread([this] {
         threadId_ = GetCurrentThreadId();
         // The hook runs on this thread, so it must pump while it lives.
-        HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, [](int, WPARAM, LPARAM) -> LRESULT { return 1; },
-                                       GetModuleHandleA(nullptr), 0);
+        HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, SwallowKey, GetModuleHandleA(nullptr), 0);
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue that WM_QUIT is posted to
         SetEvent(ready_);
