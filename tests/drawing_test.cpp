@@ -7,6 +7,7 @@
 
 #include "runtime/core/core.h"
 #include "runtime/drawing/drawing.h"
+#include "support/child_process.h"
 #include "support/gdi_readback.h"
 
 namespace {
@@ -101,9 +102,8 @@ struct ProducedTarget {
 };
 int ProducedTarget::releases = 0;
 
-// Declared first, so that it runs before any case has set up the drawing
-// defaults (all cases share one process).
-TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
+// Run below in a process of its own, where no drawing defaults were ever set up.
+TEST(DrawingWithoutDefaults, DISABLED_EndDrawingStillRestoresTheDC) {
     ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
     HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
     HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
@@ -114,6 +114,14 @@ TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDC) {
     EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush);
     EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen);
     EXPECT_EQ(produced.Pixels().Count(BLACK), 16);
+}
+
+// The defaults are process-wide and never go, so in this shared process any
+// case before it would have set them up.
+TEST(DrawingWithoutDefaults, EndDrawingStillRestoresTheDCInAFreshProcess) {
+    ChildRun child =
+        RunThisTestProgram("--gtest_also_run_disabled_tests --gtest_filter=DrawingWithoutDefaults.DISABLED_*");
+    EXPECT_NE(child.output.find("[  PASSED  ] 1 test"), std::string::npos) << child.output;
 }
 
 // ---------------------------------------------------------------------------

@@ -4,9 +4,11 @@
 
 #include <dshow.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 bool ReadCaptureFile(const std::string& path, CapturedAudio* audio) {
     audio->samples.clear();
@@ -80,6 +82,53 @@ double EstimatePitchHz(const CapturedAudio& audio, const SoundSpan& span) {
     return seconds > 0 ? crossings / 2.0 / seconds : 0;
 }
 
+CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
+    constexpr size_t LONGEST_OWN_SILENCE = 8;  // frames: longer runs of zeros were written while the player lagged
+    CapturedAudio sound;
+    size_t silent = 0;
+    for (size_t frame = from; frame < audio.Frames(); ++frame) {
+        if (audio.At(frame, LEFT_CHANNEL) == 0 && audio.At(frame, RIGHT_CHANNEL) == 0) {
+            ++silent;
+            continue;
+        }
+        // Zeros before the first sound and runs longer than its own are left out.
+        if (!sound.samples.empty() && silent <= LONGEST_OWN_SILENCE) sound.samples.insert(sound.samples.end(), 2 * silent, 0);
+        silent = 0;
+        sound.samples.push_back(audio.At(frame, LEFT_CHANNEL));
+        sound.samples.push_back(audio.At(frame, RIGHT_CHANNEL));
+    }
+    return sound;
+}
+
+bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs) {
+    constexpr size_t TRAILING_SILENCE = CAPTURE_RATE / 10;
+    std::string path = CaptureFilePath();
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ReadCaptureFile(path, audio) && audio->Frames() >= from) {
+            *sound = HeardSound(*audio, from);
+            std::vector<SoundSpan> after = FindSounds(*audio);
+            if (sound->Frames() >= frames && !after.empty() && audio->Frames() - after.back().end >= TRAILING_SILENCE)
+                return true;
+        }
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);  // the file only grows by the device's writes; polling is all there is
+    }
+}
+
+size_t WavFileFrames(const std::string& path) {
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return 0;
+    // The generated pops: the plain 44-byte header, its format and data chunks in order.
+    unsigned char header[44] = {};
+    size_t got = std::fread(header, 1, sizeof header, file);
+    std::fclose(file);
+    auto word = [&](int at) { return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | uint32_t(header[at + 3]) << 24; };
+    uint32_t rate = word(24), blockAlign = header[32] | header[33] << 8, dataBytes = word(40);
+    if (got != sizeof header || std::memcmp(header + 36, "data", 4) != 0 || !rate || !blockAlign) return 0;
+    return static_cast<size_t>(uint64_t(dataBytes / blockAlign) * CAPTURE_RATE / rate);
+}
+
 bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs) {
     IMediaEvent* events = nullptr;
     if (!graph || FAILED(graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&events)))) return false;
@@ -98,12 +147,31 @@ long long GraphPositionMs(IUnknown* graph) {
     return SUCCEEDED(got) ? position / 10000 : -1;  // media time is in 100 ns units
 }
 
-bool RemoveGraphClock(IUnknown* graph) {
+long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, long long* length) {
+    IMediaSeeking* seeking = nullptr;
     IMediaFilter* filter = nullptr;
-    if (!graph || FAILED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter)))) return false;
-    HRESULT removed = filter->SetSyncSource(nullptr);
-    filter->Release();
-    return SUCCEEDED(removed);
+    IReferenceClock* clock = nullptr;
+    long long headStart = LLONG_MAX;
+    IFilterGraph* filterGraph = nullptr;
+    // A graph that never ran has no clock yet: the one its first run would choose.
+    if (graph && SUCCEEDED(graph->QueryInterface(IID_IFilterGraph, reinterpret_cast<void**>(&filterGraph)))) {
+        filterGraph->SetDefaultSyncSource();
+        filterGraph->Release();
+    }
+    if (graph && SUCCEEDED(graph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) &&
+        SUCCEEDED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter))) &&
+        filter->GetSyncSource(&clock) == S_OK && clock) {
+        REFERENCE_TIME before = 0, after = 0;
+        LONGLONG position = 0;
+        clock->GetTime(&before);
+        if (start() && SUCCEEDED(seeking->GetCurrentPosition(&position)) && SUCCEEDED(clock->GetTime(&after)) &&
+            SUCCEEDED(seeking->GetDuration(length)))
+            headStart = position - (after - before);
+    }
+    if (clock) clock->Release();
+    if (filter) filter->Release();
+    if (seeking) seeking->Release();
+    return headStart;
 }
 
 bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) {
@@ -118,4 +186,12 @@ bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) 
         if (GetTickCount() - start >= timeoutMs) return false;
         Sleep(20);  // the file only grows by the device's writes; polling is all there is
     }
+}
+
+bool RemoveGraphClock(IUnknown* graph) {
+    IMediaFilter* filter = nullptr;
+    if (!graph || FAILED(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&filter)))) return false;
+    HRESULT removed = filter->SetSyncSource(nullptr);
+    filter->Release();
+    return SUCCEEDED(removed);
 }

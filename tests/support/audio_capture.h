@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,31 @@ bool ReadCaptureFile(const std::string& path, CapturedAudio* audio);
 // The sounds in the capture, in order: runs of frames where either channel
 // reaches `threshold`, joined across quieter gaps shorter than `gapFrames`.
 std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64, size_t gapFrames = CAPTURE_RATE / 10);
+
+// A sound as heard: the capture from frame `from` on, from the first
+// non-silent frame to the last, less the runs of digital silence inside it.
+// On a busy machine the player falls behind and the device fills the wait
+// with zeros - runs of 4,000 frames were seen inside one pop - which would
+// lengthen the sound, or over FindSounds' gap split it in two and leave a
+// part of it to be measured as the whole. A sound's own zero crossings are
+// single frames.
+CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
+inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
+
+// How far short of its clip's length a sound heard whole may fall: the last
+// 10 ms of every pop fade to silence, and Wine's audio renderer, when a graph
+// that had played to its end runs again, drops up to a chunk of the start
+// (1,209 to 1,295 frames lost in about half the runs on a lightly loaded machine).
+constexpr size_t WHOLE_SOUND_SHORTFALL = CAPTURE_RATE / 100 + CAPTURE_RATE / 25;
+
+// Re-reads the capture until the sound from frame `from` on is heard to at
+// least `frames` frames and silence follows it (so nothing more of it is
+// still to come); false on timeout. `sound` gets what was heard.
+bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = 5000);
+
+// Frames of a 16-bit PCM WAV file's data at the capture's rate, or 0 when
+// the file cannot be read: the clip's own length, to hold a sound heard against.
+size_t WavFileFrames(const std::string& path);
 
 // Sum of squared samples of one channel over the span (channel -1: both).
 double ChannelEnergy(const CapturedAudio& audio, const SoundSpan& span, int channel);
@@ -70,3 +96,9 @@ bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs);
 
 // The graph's present position in milliseconds, or -1.
 long long GraphPositionMs(IUnknown* graph);
+
+// How far into the clip the graph is right after `start` ran, in 100 ns units:
+// its position less what the graph's own reference clock ran meanwhile, so
+// that however long a busy machine takes over the call and the read, a start
+// from the beginning gives 0 or less. `length` receives the clip's duration.
+long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, long long* length);

@@ -89,6 +89,8 @@ ClassSearch SearchThreadWindows(const char* className) {
     return search;
 }
 
+LRESULT CALLBACK SwallowKey(int, WPARAM, LPARAM) { return 1; }
+
 }  // namespace
 
 HWND FindThreadWindow(const char* className) { return SearchThreadWindows(className).first; }
@@ -102,6 +104,31 @@ void TypeKey(WORD virtualKey, bool shift) {
     inputs.push_back(KeyInput(virtualKey, true));
     if (shift) inputs.push_back(KeyInput(VK_SHIFT, true));
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+void SendKeyEvent(WORD virtualKey, bool up) {
+    INPUT input = KeyInput(virtualKey, up);
+    SendInput(1, &input, sizeof(INPUT));
+}
+
+KeySwallower::KeySwallower() : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    thread_ = std::thread([this] {
+        threadId_ = GetCurrentThreadId();
+        // The hook runs on this thread, so it must pump while it lives.
+        HHOOK hook = SetWindowsHookExA(WH_KEYBOARD_LL, SwallowKey, GetModuleHandleA(nullptr), 0);
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the queue that WM_QUIT is posted to
+        SetEvent(ready_);
+        while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+        if (hook) UnhookWindowsHookEx(hook);
+    });
+    WaitForSingleObject(ready_, INFINITE);
+}
+
+KeySwallower::~KeySwallower() {
+    PostThreadMessageA(threadId_, WM_QUIT, 0, 0);
+    thread_.join();
+    CloseHandle(ready_);
 }
 
 MessageBoxWatcher::MessageBoxWatcher(std::string caption, int button, std::function<void(HWND)> whileOpen,

@@ -31,6 +31,23 @@ int CountThreadWindows(const char* className = nullptr);
 // with Shift held when `shift`. The keys reach the window with the focus.
 void TypeKey(WORD virtualKey, bool shift = false);
 
+// Sends one real key press or release through the input queue, as a keyboard
+// would: low-level hooks and DirectInput see it.
+void SendKeyEvent(WORD virtualKey, bool up);
+
+// Another program's low-level keyboard hook, on a thread of its own, that
+// keeps every key from the hooks set before it, while it lives.
+class KeySwallower {
+public:
+    KeySwallower();
+    ~KeySwallower();
+
+private:
+    HANDLE ready_;
+    DWORD threadId_ = 0;
+    std::thread thread_;
+};
+
 // What a watcher saw of a message box.
 struct MessageBoxSeen {
     bool found = false;
