@@ -13,8 +13,8 @@
 //                                      process can read it, until a toy has come and
 //                                      gone
 //   probe stats                        prints the toy's GDI and USER object counts (as
-//                                      the system reports them), its window count, its
-//                                      working set in kB and the CPU time it used in ms
+//                                      the system reports them), its window count and
+//                                      its working set in kB
 //   probe away FILE [seconds]          takes the foreground with a window of its own,
 //                                      waits until the toy's window has given way
 //                                      (minimised), holds it until FILE exists, then
@@ -24,6 +24,8 @@
 //                                      says whether the window showed
 //   probe levels "<title>" N [seconds] prints the background levels of the window's client
 //                                      area in the order they show, until it changed N times
+//   probe frames N [seconds]           waits until the toy's window (the one in front, or
+//                                      else its largest) has shown N new frames
 //   probe list                         lists every top-level window, for debugging
 //   probe kill                         ends a toy left running by a failed test
 // Exit status 0 when the condition was met, 1 when it was not (the time ran out).
@@ -32,6 +34,7 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -193,17 +196,12 @@ int PrintToyStats() {
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
     BOOL haveMemory = GetProcessMemoryInfo(process, &memory, sizeof memory);
-    FILETIME created, ended, kernelTime, userTime;
-    BOOL haveTimes = GetProcessTimes(process, &created, &ended, &kernelTime, &userTime);
     CloseHandle(process);
-    if (!haveMemory || !haveTimes) return 1;
-    auto milliseconds = [](FILETIME time) {
-        return static_cast<unsigned long>((ULARGE_INTEGER{{time.dwLowDateTime, time.dwHighDateTime}}.QuadPart) / 10000);
-    };
+    if (!haveMemory) return 1;
     WindowCount count{id, 0};
     EnumWindows(CountProcessWindows, reinterpret_cast<LPARAM>(&count));
-    std::printf("gdi=%lu user=%lu windows=%d memory=%lu cpu=%lu\n", gdi, user, count.windows,
-                static_cast<unsigned long>(memory.WorkingSetSize / 1024), milliseconds(kernelTime) + milliseconds(userTime));
+    std::printf("gdi=%lu user=%lu windows=%d memory=%lu\n", gdi, user, count.windows,
+                static_cast<unsigned long>(memory.WorkingSetSize / 1024));
     return 0;
 }
 
@@ -295,44 +293,92 @@ int WatchForWindow(const char* title, DWORD deadline) {
     return seen && !toyRuns ? 0 : 1;
 }
 
-// The background level of the window's client area, read on the screen at
-// nine points a grid apart: a bubble (80 pixels wide at most) covers one of
-// them, so five alike are the background. Bubbles are levels of blue too, so
-// a level shared by fewer points is no reading (-1).
-int ReadBackgroundLevel(HDC screen, HWND window) {
+// The colour that most of the window's client area shows, read on the screen
+// at nine points a grid apart: a bubble (80 pixels wide at most) covers one
+// of them, so five alike are the background. CLR_INVALID when none is.
+COLORREF ReadBackground(HDC screen, HWND window) {
     RECT client;
     GetClientRect(window, &client);
-    int votes[256] = {};
-    for (int row = 1; row <= 3; ++row)
-        for (int column = 1; column <= 3; ++column) {
-            POINT point{client.right * column / 4, client.bottom * row / 4};
-            ClientToScreen(window, &point);
-            COLORREF colour = GetPixel(screen, point.x, point.y);
-            if (colour != CLR_INVALID && GetBValue(colour) == 255 && GetRValue(colour) == GetGValue(colour))
-                if (++votes[GetRValue(colour)] >= 5) return GetRValue(colour);
-        }
-    return -1;
+    COLORREF colours[9];
+    for (int i = 0; i < 9; ++i) {
+        POINT point{client.right * (i % 3 + 1) / 4, client.bottom * (i / 3 + 1) / 4};
+        ClientToScreen(window, &point);
+        colours[i] = GetPixel(screen, point.x, point.y);
+        if (colours[i] != CLR_INVALID && std::count(colours, colours + i + 1, colours[i]) >= 5) return colours[i];
+    }
+    return CLR_INVALID;
 }
 
-// Samples far more often than the toy draws, so that each change seen is one
-// frame: prints the background levels in the order they showed.
+// Samples far more often than the toy draws, so that each change of the
+// background seen is a frame shown (in 16 bits, two frames may look alike).
+// Calls shown(colour) for the first colour and each change until it returns
+// false; false when the window went or the time ran out first.
+template <typename Shown>
+bool WatchBackground(HWND window, DWORD deadline, Shown shown) {
+    HDC screen = GetDC(nullptr);
+    bool watching = true;
+    for (COLORREF last = CLR_INVALID; watching && IsWindowVisible(window); Sleep(2)) {
+        if (Expired(deadline)) break;
+        COLORREF colour = ReadBackground(screen, window);
+        if (colour == CLR_INVALID || colour == last) continue;
+        watching = shown(colour);
+        last = colour;
+    }
+    ReleaseDC(nullptr, screen);
+    return !watching;
+}
+
+// The window's background levels of blue, in the order they show.
 int PrintBackgroundLevels(const char* title, int changes, DWORD deadline) {
     HWND window = FindVisibleTitled(title);
     if (!window) {
         std::printf("no visible window titled \"%s\"\n", title);
         return 1;
     }
-    HDC screen = GetDC(nullptr);
     int seen = 0;
-    for (int last = -1; seen <= changes && !Expired(deadline); Sleep(2)) {
-        int level = ReadBackgroundLevel(screen, window);
-        if (level < 0 || level == last) continue;
-        std::printf("%s%d", seen++ ? " " : "", level);
-        last = level;
+    bool done = WatchBackground(window, deadline, [&](COLORREF colour) {
+        if (GetBValue(colour) == 255 && GetRValue(colour) == GetGValue(colour))
+            std::printf("%s%d", seen++ ? " " : "", GetRValue(colour));
+        else
+            std::printf("%s(%d,%d,%d)", seen++ ? " " : "", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+        return seen <= changes;
+    });
+    std::printf("%s\n", done ? "" : " (the time ran out)");
+    return done ? 0 : 1;
+}
+
+// The toy's window in front, or else its largest visible one.
+HWND FindToyWindow() {
+    auto isToys = [](HWND window) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        bool toys = false;
+        ForEachToyProcess([&](DWORD id) { return !(toys = id == process); });
+        return toys;
+    };
+    HWND front = GetForegroundWindow();
+    if (front && IsWindowVisible(front) && isToys(front)) return front;
+    HWND largest = nullptr;
+    LONG largestArea = 0;
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        RECT client;
+        if (!IsWindowVisible(window) || !GetClientRect(window, &client) || !isToys(window)) continue;
+        if (client.right * client.bottom > largestArea) largest = window, largestArea = client.right * client.bottom;
     }
-    ReleaseDC(nullptr, screen);
-    std::printf("%s\n", seen > changes ? "" : " (the time ran out)");
-    return seen > changes ? 0 : 1;
+    return largest;
+}
+
+// Waits until the toy's window has shown N new frames.
+int WaitForFrames(int frames, DWORD deadline) {
+    HWND window = FindToyWindow();
+    if (!window) {
+        std::printf("no window of the toy shows\n");
+        return 1;
+    }
+    int seen = -1;  // the first colour read is the frame on show already
+    if (WatchBackground(window, deadline, [&](COLORREF) { return ++seen < frames; })) return 0;
+    std::printf("the toy's window showed %d of %d new frames\n", seen < 0 ? 0 : seen, frames);
+    return 1;
 }
 
 int KillToy() {
@@ -357,6 +403,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return DismissErrorBox(Deadline(argc, argv, 2, 10));
     if (argc >= 3 && std::strcmp(argv[1], "closebox") == 0) return PrintCloseBox(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
+    if (argc >= 3 && std::strcmp(argv[1], "frames") == 0) return WaitForFrames(std::atoi(argv[2]), Deadline(argc, argv, 3, 10));
     if (argc >= 4 && std::strcmp(argv[1], "levels") == 0)
         return PrintBackgroundLevels(argv[2], std::atoi(argv[3]), Deadline(argc, argv, 4, 30));
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
@@ -368,6 +415,6 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(argv[2], Deadline(argc, argv, 3, 30));
     if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) return LockUntilToyGone(argv[2], Deadline(argc, argv, 3, 10));
     std::fprintf(stderr, "usage: probe window|gone|seen TITLE [s] | box [s] | closebox TITLE | lock FILE s | away FILE [s]"
-                         " | levels TITLE N [s] | stats | list | kill\n");
+                         " | levels TITLE N [s] | frames N [s] | stats | list | kill\n");
     return 2;
 }
