@@ -130,17 +130,18 @@ e2e_probe() {
 }
 
 # The CPU time in ms that the toy's main thread, its frame loop, has used,
-# read from /proc (Wine reports none for another process): the Linux process
-# that runs its file in this test bed's Wine prefix. Fails when there is none.
+# read from /proc (Wine reports none for another process): of the Linux
+# processes that run its file in this test bed's Wine prefix (a launcher that
+# idles may be among them). Fails when there is none.
 e2e_toy_cpu() {
-  local process
+  local process ticks=0 found=
   for process in /proc/[0-9]*; do
-    [[ "$(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)" == *"\\$E2E_EXE "* ]] || continue
+    # The command line: its Windows path (the 64-bit loader), or its name alone (the 32-bit one).
+    [[ " $(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)" =~ [\ \\]"$E2E_EXE " ]] || continue
     grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
-    awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); print int(($12 + $13) * 1000 / hz) }' "$process/task/${process#/proc/}/stat"
-    return 0
+    ticks=$((ticks + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$process/task/${process#/proc/}/stat"))) && found=1
   done
-  return 1
+  [ -n "$found" ] && echo $((ticks * 1000 / $(getconf CLK_TCK)))
 }
 
 # The number after "$1=" in the probe's line $2.
@@ -194,16 +195,15 @@ e2e_key() {
 
 # Presses key $1 once and waits for its effect: the check in the other
 # arguments, which waits with a generous deadline of its own. A player whose
-# key goes unseen notices at once, so a key is never pressed again: callers
-# press once the toy can see it (its frames run on the display that has just
-# opened). E2E_SAW keeps what the check printed and, when it failed, which key
-# went unseen and the toy's windows then.
+# key goes unseen notices at once, so a key is never pressed again (e2e_key
+# holds it until a frame has read it). E2E_SAW keeps what the check printed and, when it failed, which key
+# was pressed, the toy's windows then and which window had the keyboard.
 e2e_press() {
   local key="$1"
   shift
   e2e_key "$key"
   E2E_SAW="$("$@")" && return 0
-  E2E_SAW="$key pressed once, unseen: ${E2E_SAW:-the toy still runs}; windows: $(e2e_probe list |
+  E2E_SAW="$key pressed once, then: ${E2E_SAW:-the toy still runs}; windows: $(e2e_probe list |
     awk '/ visible=1 / { sub(/^[^ ]* /, ""); printf "%s; ", $0 }')X focus: $(xdotool getwindowfocus getwindowname 2>&1)"
   return 1
 }
