@@ -14,10 +14,9 @@ for args in "" "--window /x 12"; do
   ! e2e_probe window "$START_TITLE" 0 >/dev/null || fail "window 0 still open in full screen"
 
   # Bubbles: colours between blue and white besides the background, in
-  # patches too large to be the stretch's smoothing alone. Only discs of five
-  # pixels or more make such patches (a ring's line is all smoothing once
-  # stretched), and a random scene may hold none for a few frames: the shots
-  # go on until one shows bubbles.
+  # patches too large to be the stretch's smoothing alone. Small bubbles make
+  # no such patch, and the scene, random from a seed the clock gives, may hold
+  # only small ones for a few frames: the shots go on until one shows bubbles.
   for _ in $(seq 1 20); do
     background="$(e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 10)" || fail "no scene on the full screen"
     bubble_colours="$(e2e_colours "$E2E_RUN/full.png" 1024x768+0+0 | awk -v bg="$background" '
