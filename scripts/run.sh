@@ -59,7 +59,7 @@ e2e_key Escape
 e2e_wait_exit 15
 ran="$((($(date +%s%N) - started) / 10000000))"
 
-sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$demo/pops.wav" 2>/dev/null || true
+e2e_capture "$demo/pops.wav" 2>/dev/null || true
 rms="$(sox "$demo/pops.wav" -n stat 2>&1 | awk -F: '/RMS +amplitude/ {gsub(/ /, "", $2); print $2}')"
 seconds="$(sox "$demo/pops.wav" -n stat 2>&1 | awk -F: '/Length/ {gsub(/ /, "", $2); print $2}')"
 # Pops: rises of the 10 ms envelope from quiet to loud.
