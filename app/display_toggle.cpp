@@ -1,6 +1,7 @@
 // F12: replaces the whole display, window mode <-> full screen. The scene
 // image, the sounds and the bubbles are untouched.
 #include "app/program.h"
+#include "runtime/keyboard/keyboard.h"
 #include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
 
@@ -22,6 +23,10 @@ void EnterWindowMode() {
     if (!OpenWindowedDisplay(GetAppWindowHandle(0), 0, 0, SCENE_WIDTH, SCENE_HEIGHT, 0, 0, 0))
         FailWithMessage("can't open windowed screen #");
     SceneState.soundOwnerWindow = GetAppWindowHandle(0);
+    // The keyboard follows the display now, as the full screen's opening has
+    // it do: left to the next frame's read, that read would find the keyboard
+    // cut off, bind it anew and read nothing, and a key held across it is lost.
+    PollKeyboard();
 }
 
 }  // namespace

@@ -8,9 +8,8 @@
 . "$(dirname "$0")/runner.sh"
 frames="${1:-1000}"
 for build in "${runner_builds[@]}"; do runner_build "$build" frame_bench pop_sounds; done
-# shellcheck source=scripts/testbed.sh
-. scripts/testbed.sh
-testbed_start build/x64/bench-testbed
+runner_build x64 plimbadoosh probe
+runner_testbed bench
 
 # "name ticks" for each thread of process $1 (user + system clock ticks).
 thread_ticks() {

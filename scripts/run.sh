@@ -59,19 +59,14 @@ e2e_key Escape
 e2e_wait_exit 15
 ran="$((($(date +%s%N) - started) / 10000000))"
 
-sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$demo/pops.wav" 2>/dev/null || true
+e2e_capture "$demo/pops.wav" 2>/dev/null || true
 rms="$(sox "$demo/pops.wav" -n stat 2>&1 | awk -F: '/RMS +amplitude/ {gsub(/ /, "", $2); print $2}')"
 seconds="$(sox "$demo/pops.wav" -n stat 2>&1 | awk -F: '/Length/ {gsub(/ /, "", $2); print $2}')"
-# Pops: rises of the 10 ms envelope from quiet to loud.
-pops="$(sox "$demo/pops.wav" -r 1000 -c 1 -t dat - 2>/dev/null | awk '
-  /^;/ { next }
-  { s += ($2 < 0 ? -$2 : $2); if (++n == 10) { level = s / n; s = n = 0
-      if (!loud && level > 0.02) { pops++; loud = 1 } else if (loud && level < 0.005) loud = 0 } }
-  END { print pops + 0 }')"
+pops="$(e2e_capture_pops)"
 
 echo
 echo "Exit status:   $E2E_STATUS"
 echo "Ran:           $((ran / 100)).$(printf %02d $((ran % 100))) s, from start to exit"
 echo "Modes seen:    ${modes[*]:-none}"
-echo "Pops heard:    $pops onsets in ${seconds:-0} s of recording (RMS ${rms:-0}) -> $demo/pops.wav"
+echo "Pops heard:    $pops onsets in $(printf %.2f "${seconds:-0}") s of recording (RMS ${rms:-0}) -> $demo/pops.wav"
 echo "Screenshots:   $demo/fullscreen.png, $demo/window.png"

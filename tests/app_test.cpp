@@ -10,6 +10,7 @@
 #include "app/program.h"
 #include "runtime/audio/audio.h"
 #include "runtime/core/core.h"
+#include "runtime/keyboard/keyboard.h"
 #include "runtime/screen/screen.h"
 #include "runtime/window/window.h"
 #include "support/audio_capture.h"
@@ -177,6 +178,18 @@ TEST_F(ToyTest, FullScreenIs1024By768At16BitsAndShowsTheSceneSmoothlyScaled) {
         EXPECT_GT(rims, 1000) << "round " << round << ": the scene has too few edges to tell a smoothed copy";
         ToggleDisplayMode();
         ASSERT_EQ(SceneState.displayMode, 0);
+    }
+}
+
+// The keyboard moves to the new display within the switch: a first read that
+// found it cut off would bind it anew and read nothing, and a key held across
+// that frame would go unseen.
+TEST_F(ToyTest, TheFirstFrameAfterEachSwitchReadsTheKeyboard) {
+    SetUpScene();
+    for (int toggle = 1; toggle <= 2; ++toggle) {
+        ToggleDisplayMode();
+        EXPECT_EQ(PollKeyboard(), 1) << "the first read after switch " << toggle << " to "
+                                     << (SceneState.displayMode ? "full screen" : "window mode") << " read no keys";
     }
 }
 

@@ -37,7 +37,7 @@ for kind in empty riff-only riff-header data-too-long no-fmt random text directo
   make_bad "$kind" "$E2E_RUN/$name"
   e2e_start
   e2e_expect_box "pop sounds not loaded"
-  if [ "$kind" = unreadable ]; then e2e_probe_wait || fail "the lock on $name did not hold"; fi
+  if [ "$kind" = unreadable ]; then e2e_probe_wait || fail "the lock on $name did not hold while the toy ran: $(tail -1 "$E2E_RUN/lock.log" | tr -d '\r')"; fi
   echo "$name $kind: refused, exit 0"
 done
 

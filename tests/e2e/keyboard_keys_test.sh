@@ -26,20 +26,19 @@ server=$!
 stop_server() {
   touch "$folder/stop"
   wait "$server" 2>/dev/null || true
-  e2e_cleanup
 }
-trap stop_server EXIT
+e2e_on_exit stop_server
 
 # One process per test, as CTest runs them: the keyboard starts once a process.
 exe="$E2E_BUILD/tests/keyboard_test.exe"
-tests="$(wine "$exe" --gtest_list_tests --gtest_filter='KeyboardRealKeys.*' </dev/null 2>/dev/null |
+tests="$("$E2E_BUILD/wine-run.sh" "$exe" --gtest_list_tests --gtest_filter='KeyboardRealKeys.*' </dev/null 2>/dev/null |
   awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' | tr -d '\r')"
 [ -n "$tests" ] || fail "no real-key tests listed"
 failed=0
 for test in $tests; do
   log="$folder/$test.log"
   status=0
-  PLIMBA_KEY_SERVER="$folder" wine "$exe" --gtest_filter="$test" </dev/null >"$log" 2>&1 || status=$?
+  PLIMBA_KEY_SERVER="$folder" "$E2E_BUILD/wine-run.sh" "$exe" --gtest_filter="$test" </dev/null >"$log" 2>&1 || status=$?
   cat "$log"
   if [ "$status" -ne 0 ] || ! grep -q '\[  PASSED  \] 1 test' "$log"; then
     echo "FAIL: $test (exit status $status)" >&2

@@ -59,9 +59,18 @@ e2e_cleanup() {
   E2E_PROBE_PID=
 }
 
-# On the way out, also the test bed of a runner script that started one.
+# Steps a script adds to its way out, run after the toy has been ended.
+E2E_EXIT_STEPS=()
+e2e_on_exit() {
+  E2E_EXIT_STEPS+=("$1")
+}
+
+# On the way out, also the added steps and the test bed of a runner script
+# that started one.
 e2e_finish() {
+  local step
   e2e_cleanup
+  for step in "${E2E_EXIT_STEPS[@]}"; do $step || true; done
   if declare -F testbed_stop >/dev/null; then testbed_stop; fi
 }
 trap e2e_finish EXIT
@@ -120,6 +129,21 @@ e2e_probe() {
   wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 
+# The CPU time in ms that the toy's main thread, its frame loop, has used,
+# read from /proc (Wine reports none for another process): of the Linux
+# processes that run its file in this test bed's Wine prefix (a launcher that
+# idles may be among them). Fails when there is none.
+e2e_toy_cpu() {
+  local process ticks=0 found=
+  for process in /proc/[0-9]*; do
+    # The command line: its Windows path (the 64-bit loader), or its name alone (the 32-bit one).
+    [[ " $(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)" =~ [\ \\]"$E2E_EXE " ]] || continue
+    grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
+    ticks=$((ticks + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$process/task/${process#/proc/}/stat"))) && found=1
+  done
+  [ -n "$found" ] && echo $((ticks * 1000 / $(getconf CLK_TCK)))
+}
+
 # The number after "$1=" in the probe's line $2.
 e2e_stat() {
   sed -E "s/.*$1=([0-9]+).*/\1/" <<<"$2"
@@ -152,43 +176,48 @@ e2e_probe_wait() {
 }
 
 # Presses keys: several go down together and up in the reverse order.
+# DirectInput reads the whole keyboard once a frame, and a key that goes down
+# and up between two reads is never seen: the keys stay down until the toy has
+# shown two new frames, so that a read fell between them (and for the hold at
+# least, which the slow 32-bit full screen still needs). Fails when no frames come.
 e2e_key() {
-  local key down=() up=()
+  local key down=() up=() shown status=0
   for key; do
     down+=(keydown "$key")
     up=(keyup "$key" "${up[@]}")
   done
   xdotool "${down[@]}"
   sleep "$E2E_KEY_HOLD"
+  shown="$(e2e_probe frames 2 30)" || status=$?
   xdotool "${up[@]}"
+  [ "$status" = 0 ] || fail "$* held down: $shown"
 }
 
-# Presses key $1 until the check in the other arguments holds, at most three
-# times: right after a display switch the keyboard rebinds and that frame's
-# poll reads nothing, so a press can be lost, as for a user, who presses again.
-# The check's output is kept in E2E_SAW, the presses made in E2E_PRESSES.
-e2e_press_until() {
+# Presses key $1 once and waits for its effect: the check in the other
+# arguments, which waits with a generous deadline of its own. A player whose
+# key goes unseen notices at once, so a key is never pressed again (e2e_key
+# holds it until a frame has read it). E2E_SAW keeps what the check printed and, when it failed, which key
+# was pressed, the toy's windows then and which window had the keyboard.
+e2e_press() {
   local key="$1"
   shift
-  for E2E_PRESSES in 1 2 3; do
-    e2e_key "$key"
-    E2E_SAW="$("$@")" && return 0
-  done
+  e2e_key "$key"
+  E2E_SAW="$("$@")" && return 0
+  E2E_SAW="$key pressed once, then: ${E2E_SAW:-the toy still runs}; windows: $(e2e_probe list |
+    awk '/ visible=1 / { sub(/^[^ ]* /, ""); printf "%s; ", $0 }')X focus: $(xdotool getwindowfocus getwindowname 2>&1)"
   return 1
 }
 
-# F12 until a window titled $1 shows; E2E_SAW is what the probe saw of it. The
-# wait outlasts any switch, so that a press that was seen is never made again.
+# F12, and waits for a window titled $1; E2E_SAW is what the probe saw of it.
 e2e_toggle_to() {
-  e2e_press_until F12 e2e_probe window "$1" 3
+  e2e_press F12 e2e_probe window "$1" 30
 }
 
-# Esc until the toy ends, at most three presses as above; fails unless it
-# ends with status 0. $1 says after what.
+# Esc; fails unless the toy ends with status 0. $1 says after what.
 e2e_quit() {
-  e2e_press_until Escape e2e_ended 5 || true
+  e2e_press Escape e2e_ended 30 || fail "$1: $E2E_SAW"
   e2e_wait_exit 1
-  [ "$E2E_STATUS" = 0 ] || fail "$1: Esc pressed $E2E_PRESSES times: exit status $E2E_STATUS"
+  [ "$E2E_STATUS" = 0 ] || fail "$1: Esc: exit status $E2E_STATUS"
 }
 
 # Clicks the close box of the window titled $1 where it is drawn; fails, with
@@ -278,4 +307,54 @@ e2e_expect_close_cross() {
 # The white pixels of the black-and-white image $1 with the operators that follow.
 e2e_white_pixels() {
   convert "$@" -format '%[fx:round(mean*w*h)]' info:
+}
+
+# sox reading the test bed's recording of every sound played (16-bit stereo at
+# 44.1 kHz, as the test bed's ALSA set-up writes it); the arguments follow it.
+e2e_capture() {
+  sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$@"
+}
+
+# The pops in the recording: rises of its 10 ms loudness from quiet to loud.
+e2e_capture_pops() {
+  e2e_capture -t dat -r 1000 -c 1 - 2>/dev/null | awk '
+    /^;/ { next }
+    { s += ($2 < 0 ? -$2 : $2); if (++n == 10) { level = s / n; s = n = 0
+        if (!loud && level > 0.02) { pops++; loud = 1 } else if (loud && level < 0.005) loud = 0 } }
+    END { print pops + 0 }'
+}
+
+# Starts openbox, a desktop's window manager, and waits for it to run; it
+# stops on the way out.
+e2e_start_window_manager() {
+  openbox --sm-disable >"$E2E_RUN.openbox.log" 2>&1 &
+  E2E_WM_PID=$!
+  e2e_on_exit e2e_stop_window_manager
+  local i
+  for i in $(seq 1 200); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.05
+  done
+  fail "openbox did not start in 10 s: $(cat "$E2E_RUN.openbox.log")"
+}
+
+e2e_stop_window_manager() {
+  kill "$E2E_WM_PID" 2>/dev/null || true
+  wait "$E2E_WM_PID" 2>/dev/null || true
+}
+
+# Waits up to $1 seconds for a foreground window of class $2 other than the
+# handle $3, and prints its handle; says what had the foreground when none came.
+e2e_wait_foreground() {
+  local i handle class
+  for i in $(seq 1 $(($1 * 4))); do
+    read -r handle class <<<"$(e2e_probe list | awk '/ foreground=1 / { sub("class=", "", $5); print $1, $5 }')"
+    if [ "$class" = "$2" ] && [ "$handle" != "${3:-}" ]; then
+      echo "$handle"
+      return 0
+    fi
+    sleep 0.25
+  done
+  echo "the foreground is '$handle $class'" >&2
+  return 1
 }

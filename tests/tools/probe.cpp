@@ -11,24 +11,30 @@
 //                                      box, where the window itself says it is
 //   probe lock FILE SECONDS            holds FILE open with no sharing, so that no other
 //                                      process can read it, until a toy has come and
-//                                      gone (or the time is up)
+//                                      gone
 //   probe stats                        prints the toy's GDI and USER object counts (as
 //                                      the system reports them), its window count and
 //                                      its working set in kB
 //   probe away FILE [seconds]          takes the foreground with a window of its own,
 //                                      waits until the toy's window has given way
-//                                      (minimised), holds it until FILE exists (or the
-//                                      time is up), then gives the foreground back
-//   probe seen "<title>" SECONDS       watches closely until no plimbadoosh.exe runs (or
-//                                      the time is up); says whether the window showed
+//                                      (minimised), holds it until FILE exists, then
+//                                      gives the foreground back; fails when the time ran
+//                                      out or the foreground was taken meanwhile
+//   probe seen "<title>" SECONDS       watches closely until no plimbadoosh.exe runs;
+//                                      says whether the window showed
+//   probe levels "<title>" N [seconds] prints the background levels of the window's client
+//                                      area in the order they show, until it changed N times
+//   probe frames N [seconds]           waits until the toy's window (the one in front, or
+//                                      else its largest) has shown N new frames
 //   probe list                         lists every top-level window, for debugging
 //   probe kill                         ends a toy left running by a failed test
-// Exit status 0 when the condition was met, 1 when the time ran out.
+// Exit status 0 when the condition was met, 1 when it was not (the time ran out).
 #include <windows.h>
 
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,7 +212,8 @@ int TakeForegroundAway(const char* backFile, DWORD deadline) {
     if (!window) return 1;
     SetForegroundWindow(window);
     SetActiveWindow(window);
-    auto pumpUntil = [](DWORD until, auto done) {
+    bool held = true;  // the foreground stayed ours all the while the toy was away
+    auto pumpUntil = [&](DWORD until, auto done) {
         MSG msg;
         while (!Expired(until) && !done()) {
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
@@ -217,11 +224,18 @@ int TakeForegroundAway(const char* backFile, DWORD deadline) {
     pumpUntil(GetTickCount() + 10000, [toy] { return toy && IsIconic(toy); });
     bool gaveWay = toy && IsIconic(toy);
     std::printf("%s\n", gaveWay ? "away" : "the toy's window did not give way");
-    if (gaveWay) pumpUntil(deadline, [backFile] { return GetFileAttributesA(backFile) != INVALID_FILE_ATTRIBUTES; });
-    std::printf("foreground was %s\n", GetForegroundWindow() == window ? "ours" : "not ours");
+    bool back = false;
+    if (gaveWay) {
+        pumpUntil(deadline, [&] {
+            held = held && GetForegroundWindow() == window;
+            return back = GetFileAttributesA(backFile) != INVALID_FILE_ATTRIBUTES;
+        });
+        if (!back) std::printf("no word to give the foreground back within the time\n");
+        if (!held) std::printf("the foreground was taken from us while away\n");
+    }
     DestroyWindow(window);
     if (toy) SetForegroundWindow(toy);
-    return gaveWay ? 0 : 1;
+    return gaveWay && back && held ? 0 : 1;
 }
 
 // The caption sits right above the client area, the close box at its right end,
@@ -252,27 +266,119 @@ int LockUntilToyGone(const char* path, DWORD deadline) {
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 1;
     std::printf("locked\n");
-    for (bool toySeen = false; !Expired(deadline); Sleep(20)) {
+    bool toySeen = false, toyGone = false;
+    for (; !Expired(deadline) && !toyGone; Sleep(20)) {
         bool toyRuns = FindToyProcess() != 0;
-        if (toySeen && !toyRuns) break;
+        toyGone = toySeen && !toyRuns;
         toySeen = toySeen || toyRuns;
     }
     CloseHandle(file);
-    return 0;
+    if (toyGone) return 0;
+    std::printf(toySeen ? "the toy still ran when the lock's time was up\n" : "no toy came while locked\n");
+    return 1;
 }
 
 // A window that lives for a single frame is missed by the 20 ms polls above.
 int WatchForWindow(const char* title, DWORD deadline) {
-    bool seen = false;
+    bool seen = false, toyRuns = true;
     std::printf("watching\n");  // the script may press keys from now on
     for (DWORD lookedForToy = 0; !Expired(deadline); Sleep(1)) {
         if (FindWindowA(nullptr, title)) seen = true;
         if (GetTickCount() - lookedForToy < 100) continue;
-        if (!FindToyProcess()) break;
+        if (!(toyRuns = FindToyProcess() != 0)) break;
         lookedForToy = GetTickCount();
     }
+    if (toyRuns) std::printf("the toy still runs; ");
     std::printf("%s \"%s\"\n", seen ? "seen" : "never saw", title);
-    return seen ? 0 : 1;
+    return seen && !toyRuns ? 0 : 1;
+}
+
+// The colour that most of the window's client area shows, read on the screen
+// at nine points a grid apart: a bubble (80 pixels wide at most) covers one
+// of them, so five alike are the background. CLR_INVALID when none is.
+COLORREF ReadBackground(HDC screen, HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    COLORREF colours[9];
+    for (int i = 0; i < 9; ++i) {
+        POINT point{client.right * (i % 3 + 1) / 4, client.bottom * (i / 3 + 1) / 4};
+        ClientToScreen(window, &point);
+        colours[i] = GetPixel(screen, point.x, point.y);
+        if (colours[i] != CLR_INVALID && std::count(colours, colours + i + 1, colours[i]) >= 5) return colours[i];
+    }
+    return CLR_INVALID;
+}
+
+// Samples far more often than the toy draws, so that each change of the
+// background seen is a frame shown (in 16 bits, two frames may look alike).
+// Calls shown(colour) for the first colour and each change until it returns
+// false; false when the window went or the time ran out first.
+template <typename Shown>
+bool WatchBackground(HWND window, DWORD deadline, Shown shown) {
+    HDC screen = GetDC(nullptr);
+    bool watching = true;
+    for (COLORREF last = CLR_INVALID; watching && IsWindowVisible(window); Sleep(2)) {
+        if (Expired(deadline)) break;
+        COLORREF colour = ReadBackground(screen, window);
+        if (colour == CLR_INVALID || colour == last) continue;
+        watching = shown(colour);
+        last = colour;
+    }
+    ReleaseDC(nullptr, screen);
+    return !watching;
+}
+
+// The window's background levels of blue, in the order they show.
+int PrintBackgroundLevels(const char* title, int changes, DWORD deadline) {
+    HWND window = FindVisibleTitled(title);
+    if (!window) {
+        std::printf("no visible window titled \"%s\"\n", title);
+        return 1;
+    }
+    int seen = 0;
+    bool done = WatchBackground(window, deadline, [&](COLORREF colour) {
+        if (GetBValue(colour) == 255 && GetRValue(colour) == GetGValue(colour))
+            std::printf("%s%d", seen++ ? " " : "", GetRValue(colour));
+        else
+            std::printf("%s(%d,%d,%d)", seen++ ? " " : "", GetRValue(colour), GetGValue(colour), GetBValue(colour));
+        return seen <= changes;
+    });
+    std::printf("%s\n", done ? "" : " (the time ran out)");
+    return done ? 0 : 1;
+}
+
+// The toy's window in front, or else its largest visible one.
+HWND FindToyWindow() {
+    auto isToys = [](HWND window) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        bool toys = false;
+        ForEachToyProcess([&](DWORD id) { return !(toys = id == process); });
+        return toys;
+    };
+    HWND front = GetForegroundWindow();
+    if (front && IsWindowVisible(front) && isToys(front)) return front;
+    HWND largest = nullptr;
+    LONG largestArea = 0;
+    for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+        RECT client;
+        if (!IsWindowVisible(window) || !GetClientRect(window, &client) || !isToys(window)) continue;
+        if (client.right * client.bottom > largestArea) largest = window, largestArea = client.right * client.bottom;
+    }
+    return largest;
+}
+
+// Waits until the toy's window has shown N new frames.
+int WaitForFrames(int frames, DWORD deadline) {
+    HWND window = FindToyWindow();
+    if (!window) {
+        std::printf("no window of the toy shows\n");
+        return 1;
+    }
+    int seen = -1;  // the first colour read is the frame on show already
+    if (WatchBackground(window, deadline, [&](COLORREF) { return ++seen < frames; })) return 0;
+    std::printf("the toy's window showed %d of %d new frames\n", seen < 0 ? 0 : seen, frames);
+    return 1;
 }
 
 int KillToy() {
@@ -297,6 +403,9 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return DismissErrorBox(Deadline(argc, argv, 2, 10));
     if (argc >= 3 && std::strcmp(argv[1], "closebox") == 0) return PrintCloseBox(argv[2]);
     if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
+    if (argc >= 3 && std::strcmp(argv[1], "frames") == 0) return WaitForFrames(std::atoi(argv[2]), Deadline(argc, argv, 3, 10));
+    if (argc >= 4 && std::strcmp(argv[1], "levels") == 0)
+        return PrintBackgroundLevels(argv[2], std::atoi(argv[3]), Deadline(argc, argv, 4, 30));
     if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
     if (argc >= 3 && std::strcmp(argv[1], "seen") == 0) return WatchForWindow(argv[2], Deadline(argc, argv, 3, 10));
     if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
@@ -306,6 +415,6 @@ int main(int argc, char** argv) {
     if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(argv[2], Deadline(argc, argv, 3, 30));
     if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) return LockUntilToyGone(argv[2], Deadline(argc, argv, 3, 10));
     std::fprintf(stderr, "usage: probe window|gone|seen TITLE [s] | box [s] | closebox TITLE | lock FILE s | away FILE [s]"
-                         " | stats | list | kill\n");
+                         " | levels TITLE N [s] | frames N [s] | stats | list | kill\n");
     return 2;
 }
