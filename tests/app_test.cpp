@@ -118,7 +118,34 @@ protected:
     bool ended_ = false;
 };
 
-TEST_F(ToyTest, FullScreenIs1024By768At16Bits) {
+// The scene scaled to the full screen, worked out plainly: pixel centres
+// lined up, each output pixel a weighted mean of the four nearest scene
+// pixels (bilinear), or of the one nearest.
+uint32_t ScaledScenePixel(const BitmapPixels& scene, int x, int y, bool nearest) {
+    auto source = [](int d, int to, int from) { return std::clamp((d + 0.5) * from / to - 0.5, 0.0, from - 1.0); };
+    double sx = source(x, FULL_SCREEN_WIDTH, scene.width), sy = source(y, FULL_SCREEN_HEIGHT, scene.height);
+    if (nearest) return scene.At(static_cast<int>(sx + 0.5), static_cast<int>(sy + 0.5));
+    int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);
+    int x1 = std::min(x0 + 1, scene.width - 1), y1 = std::min(y0 + 1, scene.height - 1);
+    double fx = sx - x0, fy = sy - y0;
+    uint32_t rgb = 0;
+    for (int shift = 0; shift < 24; shift += 8) {
+        auto c = [&](int px, int py) { return static_cast<double>((scene.At(px, py) >> shift) & 0xFF); };
+        double top = c(x0, y0) * (1 - fx) + c(x1, y0) * fx, bottom = c(x0, y1) * (1 - fx) + c(x1, y1) * fx;
+        rgb |= static_cast<uint32_t>(top * (1 - fy) + bottom * fy + 0.5) << shift;
+    }
+    return rgb;
+}
+
+// Whether two colours agree within what 16-bit pixels can hold, and a little:
+// read back from the screen, green too comes with five bits' precision.
+bool WithinSixteenBits(uint32_t a, uint32_t b) {
+    for (int shift = 0; shift < 24; shift += 8)
+        if (std::abs(int((a >> shift) & 0xFF) - int((b >> shift) & 0xFF)) > 10) return false;
+    return true;
+}
+
+TEST_F(ToyTest, FullScreenIs1024By768At16BitsAndShowsTheSceneSmoothlyScaled) {
     for (int round = 0; round < 2; ++round) {
         if (round == 0) SetUpScene(); else ToggleDisplayMode();
         ASSERT_EQ(SceneState.displayMode, 1);
@@ -126,6 +153,29 @@ TEST_F(ToyTest, FullScreenIs1024By768At16Bits) {
         EXPECT_TRUE(mode.dmPelsWidth == 1024 && mode.dmPelsHeight == 768 && mode.dmBitsPerPel == 16)
             << "round " << round << ": full screen in " << mode.dmPelsWidth << "x" << mode.dmPelsHeight << "x"
             << mode.dmBitsPerPel << ", not 1024x768 at 16 bits per pixel";
+        RunFrame();
+        PresentFrame();  // the frame just drawn reaches the screen
+        BitmapPixels scene = ReadBitmapPixels(reinterpret_cast<HBITMAP>(SceneState.sceneImageHandle));
+        ASSERT_EQ(scene.width, SCENE_WIDTH);
+        BitmapPixels shown;
+        ASSERT_TRUE(PumpMessagesUntil([&] {  // the X server may take a moment
+            shown = ReadScreenRect({0, 0, FULL_SCREEN_WIDTH, FULL_SCREEN_HEIGHT});
+            return shown.width == FULL_SCREEN_WIDTH && WithinSixteenBits(shown.At(0, 0), scene.At(0, 0));
+        })) << "round " << round << ": the screen's corner never showed the scene's " << std::hex << scene.At(0, 0)
+            << ", got " << (shown.width ? shown.At(0, 0) : 0);
+        // Every pixel against the plain bilinear scale; where a nearest-pixel
+        // copy would differ (the rims of the bubbles), the screen must be smooth.
+        int wrong = 0, rims = 0, firstX = -1, firstY = -1;
+        for (int y = 0; y < FULL_SCREEN_HEIGHT; ++y)
+            for (int x = 0; x < FULL_SCREEN_WIDTH; ++x) {
+                uint32_t expected = ScaledScenePixel(scene, x, y, false);
+                rims += !WithinSixteenBits(expected, ScaledScenePixel(scene, x, y, true));
+                if (!WithinSixteenBits(shown.At(x, y), expected) && wrong++ == 0) firstX = x, firstY = y;
+            }
+        EXPECT_EQ(wrong, 0) << "round " << round << ": " << wrong << " pixels off the smoothly scaled scene, the first at "
+                            << firstX << "," << firstY << ": " << std::hex << shown.At(firstX, firstY) << " for "
+                            << ScaledScenePixel(scene, firstX, firstY, false);
+        EXPECT_GT(rims, 1000) << "round " << round << ": the scene has too few edges to tell a smoothed copy";
         ToggleDisplayMode();
         ASSERT_EQ(SceneState.displayMode, 0);
     }

@@ -385,31 +385,37 @@ uintptr_t CreateQuarteredScene(ObjectId image) {
     return handle;
 }
 
-void ExpectStretchedScene(const BitmapPixels& pixels) {
+void ExpectStretchedScene(const BitmapPixels& pixels, int width) {
     struct {
         int x, y;
         uint32_t color;
-    } probes[] = {{4, 4, RED}, {1019, 4, GREEN}, {4, 763, BLUE}, {1019, 763, YELLOW}, {512, 384, WHITE}};
+    } probes[] = {{0, 0, RED}, {width - 1, 4, GREEN}, {4, 767, BLUE}, {width - 1, 767, YELLOW}, {width / 2, 384, WHITE}};
     for (auto p : probes)
         EXPECT_EQ(pixels.At(p.x, p.y), p.color) << "at " << p.x << "," << p.y << " got " << std::hex << pixels.At(p.x, p.y);
-    EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, 1024, 768), 0) << "area not covered";
-    EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - 1024 * 768) << "drawn beyond 1024x768";
+    EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, width, 768), 0) << "area not covered";
+    EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - width * 768) << "drawn beyond " << width << "x768";
 }
 
 TEST_F(Drawing, StretchedCopyFillsTheWholeAreaInTheStretchModeOfTheTargetKind) {
+    // The screen's copy is filtered by the library itself in the screen's
+    // pixel format (32-bit, 5-6-5, 5-5-5): its DC keeps its own stretch mode.
     struct {
-        int32_t kind;
+        int32_t kind, depth, pixelFormatCode, width;
         int stretchMode;
-    } cases[] = {{DRAW_TARGET_IMAGE, HALFTONE}, {DRAW_TARGET_SCREEN, HALFTONE}, {DRAW_TARGET_DIB, COLORONCOLOR}};
+    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, HALFTONE},         {DRAW_TARGET_SCREEN, 32, 7, 1024, BLACKONWHITE},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1023, BLACKONWHITE}, {DRAW_TARGET_SCREEN, 16, 2, 1022, BLACKONWHITE},
+                 {DRAW_TARGET_DIB, 0, 0, 1024, COLORONCOLOR}};
     uintptr_t scene = CreateQuarteredScene(1);
     for (auto c : cases) {
         ProducedTarget produced(c.kind, 1100, 800);
+        produced.target.depth = c.depth;
+        produced.target.pixelFormatCode = c.pixelFormatCode;
         ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-        BlitImage(scene, 0, 0, 1024, 768);
+        BlitImage(scene, 0, 0, c.width, 768);
         EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind;
         EndDrawing();
-        SCOPED_TRACE(testing::Message() << "kind " << c.kind);
-        ExpectStretchedScene(produced.Pixels());
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", pixel format " << c.pixelFormatCode);
+        ExpectStretchedScene(produced.Pixels(), c.width);
     }
 }
 
@@ -587,7 +593,8 @@ TEST_F(Drawing, ThousandsOfDrawAndCopyCyclesLeakNoGdiObjects) {
     ASSERT_NE(scene, 0u);
     ProducedTarget screen(DRAW_TARGET_SCREEN, 640, 480);
     ProducedTarget dib(DRAW_TARGET_DIB, 640, 480);
-    DrawAndCopyFrame(0, scene, screen.target);
+    // Frame 1 stretches onto the screen, whose filter keeps its canvases from then on.
+    DrawAndCopyFrame(1, scene, screen.target);
     DrawAndCopyFrame(0, scene, dib.target);
     int afterFirst = CountGdiObjects();
     for (int frame = 1; frame <= 2000; ++frame) DrawAndCopyFrame(frame, scene, frame % 50 ? screen.target : dib.target);

@@ -32,8 +32,12 @@ void CopyThroughMemoryDC(HDC dc, HDC memory, HBITMAP bitmap, int32_t x, int32_t 
     HGDIOBJ previous = SelectObject(memory, bitmap);
     if (!previous) return;
     if (width != source.bmWidth || height != source.bmHeight) {
-        SetStretchBltMode(dc, HALFTONE);
-        StretchBlt(dc, x, y, width, height, memory, 0, 0, source.bmWidth, source.bmHeight, rop);
+        // The screen's stretch is every frame's in full screen: there the library filters it itself.
+        bool scaled = Drawing.kind == DRAW_TARGET_SCREEN && CopyScaledToScreen(dc, memory, source, x, y, width, height, rop);
+        if (!scaled) {
+            SetStretchBltMode(dc, HALFTONE);
+            StretchBlt(dc, x, y, width, height, memory, 0, 0, source.bmWidth, source.bmHeight, rop);
+        }
     } else {
         BitBlt(dc, x, y, width, height, memory, 0, 0, rop);
     }

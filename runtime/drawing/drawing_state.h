@@ -41,6 +41,38 @@ struct ImageLibraryState {
     const char* currentFile;
 };
 
+// Where a destination column (or row) of a scaled copy reads its source: two
+// neighbouring source pixels, and for each of their four channels its weight
+// out of 256 (the first pixel's four, then the second's).
+struct SourceTap {
+    int32_t first;
+    uint16_t weights[8];
+};
+
+enum ScaledFormat : int32_t { SCALED_RGB565 = 1, SCALED_RGB555, SCALED_RGB32 };
+
+// A DIB section (top row first) selected into a memory DC of its own.
+struct Canvas {
+    HDC dc;
+    HBITMAP bitmap;
+    HGDIOBJ previous;  // the DC's own bitmap, put back before deleting
+    void* pixels;
+};
+
+// The copy of an image stretched onto the screen, kept from frame to frame
+// for one source size, destination size and pixel format.
+struct ScaledCopy {
+    int32_t sourceWidth, sourceHeight;
+    int32_t width, height;
+    ScaledFormat format;
+    Canvas source;           // the image's pixels as 0x00RRGGBB
+    Canvas destination;      // the scaled picture in the screen's format
+    SourceTap* columns;      // one per destination column
+    SourceTap* rows;         // one per destination row
+    uint32_t* acrossRows;    // two source rows scaled across, width pixels each
+    int32_t acrossRowOf[2];  // the source row each holds, -1 for none
+};
+
 struct DrawingState {
     HDC dc;                          // current DC; null while idle
     int32_t kind;                    // DrawTargetKind of the current target
@@ -55,9 +87,17 @@ struct DrawingState {
     HBRUSH defaultBrush;             // black, lives for the whole process
     HPEN defaultPen;                 // black, one pixel wide, lives for the whole process
     ImageLibraryState images;
+    ScaledCopy scaledCopy;           // made at the first scaled copy onto the screen
 };
 
 extern DrawingState Drawing;
+
+// The bitmap in `memory` stretched onto the screen target's `dc` by the
+// library's own filter; false where that does not serve (a mirrored or
+// larger-than-screen copy, no memory), and nothing was drawn.
+bool CopyScaledToScreen(HDC dc, HDC memory, const BITMAP& source, int32_t x, int32_t y, int32_t width, int32_t height,
+                        DWORD rop);
+void ReleaseScaledCopy();  // its DCs, sections and tables
 
 // x + width and the like, saturated: the program's arguments are 32-bit and a
 // far-off box must clip, not wrap around to the other side.

@@ -123,7 +123,11 @@ void ReleaseImageDC() {
 
 void FreeImageObject(ObjectId value) { Images().table.Destroy(value, ReleaseImage); }
 
-void FreeAllImages() { Images().table.FreeAll(FreeImageObject); }
+void FreeAllImages() {
+    Images().table.FreeAll(FreeImageObject);
+    // The library's end: what its scaled copies kept goes with the images.
+    ReleaseScaledCopy();
+}
 
 void ResetImageDecoders() {
     ImageLibraryState& images = Images();

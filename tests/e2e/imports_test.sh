@@ -12,7 +12,8 @@ imports="$(awk '/DLL Name:/ { dll = toupper($3); next } /^$/ { next }
 xp="KERNEL32.DLL: DeleteCriticalSection EnterCriticalSection ExitProcess FreeLibrary GetCommandLineA
   GetCurrentProcessId GetCurrentThreadId GetLastError GetModuleHandleA GetModuleHandleW GetProcAddress
   GetStartupInfoA GetTickCount GlobalAlloc GlobalFree GlobalLock GlobalUnlock HeapAlloc HeapCreate HeapDestroy
-  HeapFree HeapReAlloc InitializeCriticalSection IsDBCSLeadByteEx LeaveCriticalSection LoadLibraryA
+  HeapFree HeapReAlloc InitializeCriticalSection IsDBCSLeadByteEx IsProcessorFeaturePresent LeaveCriticalSection
+  LoadLibraryA
   MultiByteToWideChar QueryPerformanceCounter QueryPerformanceFrequency SetUnhandledExceptionFilter Sleep
   TlsGetValue VirtualProtect VirtualQuery WideCharToMultiByte __C_specific_handler
 USER32.DLL: AdjustWindowRect BeginPaint CallWindowProcA ClientToScreen CreateAcceleratorTableA CreateWindowExA
@@ -25,8 +26,8 @@ USER32.DLL: AdjustWindowRect BeginPaint CallWindowProcA ClientToScreen CreateAcc
   SetActiveWindow SetCapture SetCursor SetCursorPos SetFocus SetPropA SetRect SetWindowLongA SetWindowLongPtrA
   SetWindowTextA ShowCursor ShowWindow SystemParametersInfoA TranslateAcceleratorA TranslateMessage
   UnregisterClassA
-GDI32.DLL: BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateDCA CreatePen CreateSolidBrush DeleteDC
-  DeleteObject Ellipse GetCurrentObject GetDIBits GetDeviceCaps GetObjectA GetObjectType GetStockObject
+GDI32.DLL: BitBlt CreateCompatibleBitmap CreateCompatibleDC CreateDCA CreateDIBSection CreatePen CreateSolidBrush
+  DeleteDC DeleteObject Ellipse GdiFlush GetCurrentObject GetDIBits GetDeviceCaps GetObjectA GetObjectType GetStockObject
   RealizePalette Rectangle SelectObject SelectPalette SetBkMode SetPixelV SetROP2 SetStretchBltMode
   SetTextAlign SetTextColor StretchBlt StretchDIBits
 COMCTL32.DLL: InitCommonControls

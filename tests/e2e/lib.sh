@@ -32,18 +32,13 @@ rm -rf "$E2E_RUN"
 mkdir -p "$E2E_RUN"
 [ -f "$E2E_PROGRAM" ] || fail "no program at $E2E_PROGRAM"
 # DirectInput reports a key only when it was down during one of the toy's polls,
-# once a frame, so a press is held for longer than a frame. The 32-bit build's
-# full-screen frames take 200 to 350 ms here (its stretched copy alone 150 ms),
-# the 64-bit build's under 100 ms.
-hold=0.15
-if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]]; then
-  if ! wine_can_run_32bit; then
-    echo "SKIP: this machine cannot run 32-bit Windows programs (no wine32, or a kernel without 32-bit support)"
-    exit 77
-  fi
-  hold=0.5
+# once a frame, so a press is held for longer than a frame: both builds' frames
+# take 50 to 70 ms here.
+if [[ "$(x86_64-w64-mingw32-objdump -f "$E2E_PROGRAM")" == *pei-i386* ]] && ! wine_can_run_32bit; then
+  echo "SKIP: this machine cannot run 32-bit Windows programs (no wine32, or a kernel without 32-bit support)"
+  exit 77
 fi
-E2E_KEY_HOLD="${E2E_KEY_HOLD:-$hold}"
+E2E_KEY_HOLD="${E2E_KEY_HOLD:-0.15}"
 
 # Ends the toy and a probe still running (killed inside Wine, so that the
 # shared wineserver stays warm).
@@ -179,7 +174,7 @@ e2e_probe_wait() {
 # DirectInput reads the whole keyboard once a frame, and a key that goes down
 # and up between two reads is never seen: the keys stay down until the toy has
 # shown two new frames, so that a read fell between them (and for the hold at
-# least, which the slow 32-bit full screen still needs). Fails when no frames come.
+# least). Fails when no frames come.
 e2e_key() {
   local key down=() up=() shown status=0
   for key; do
