@@ -12,7 +12,6 @@
 #include <emmintrin.h>
 
 #include <cstdlib>
-#include <cstring>
 
 // The 32-bit build assumes no SSE2 elsewhere: only these functions use it,
 // and only after the processor has said it has it.
@@ -157,7 +156,7 @@ void ScaleSourceIntoDestination(ScaledCopy& copy) {
 // 16-bit screens come as 5-6-5 or 5-5-5; anything else is handed over as
 // 32-bit pixels and converted by the platform's plain copy.
 ScaledFormat FormatForScreen(int32_t depth, int32_t pixelFormatCode) {
-    if (depth == 16) return pixelFormatCode == 3 ? SCALED_RGB565 : SCALED_RGB555;
+    if (depth == 16) return pixelFormatCode == 3 ? SCALED_RGB565 : SCALED_RGB555;  // 3: green mask 0x7E0
     return SCALED_RGB32;
 }
 
