@@ -44,7 +44,7 @@ uintptr_t GetImageHandle(ObjectId value);                        // bitmap handl
 DrawTarget* ImageDrawTarget();                                   // target for the current image, or null
 void ReleaseImageDC();                                           // deletes the image DC if any (ends drawing on it first)
 void FreeImageObject(ObjectId value);                            // -1 ignored
-void FreeAllImages();                                            // list images first, then 0..count-1
+void FreeAllImages();                                            // list images first, then 0..count-1; then what the screen stretch kept
 void ResetImageDecoders();                                       // empties the decoder registry
 
 // Drawing context
