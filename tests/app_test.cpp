@@ -296,11 +296,8 @@ const PopVoice POP_VOICES[] = {{"pop+1.wav", 1000, 1700, 20}, {"pop-0.wav", 550,
 // pair up as frames, past the plain 44-byte header (22 samples).
 double WaveFileRms(const char* name, size_t heard) {
     CapturedAudio file;
-    if (!ReadCaptureFile(name, &file) || file.samples.size() <= 22) return 0;
-    size_t count = std::min(heard, file.samples.size() - 22);
-    double energy = 0;
-    for (size_t i = file.samples.size() - count; i < file.samples.size(); ++i) energy += double(file.samples[i]) * file.samples[i];
-    return std::sqrt(energy / count);
+    if (!ReadCaptureFile(name, &file) || file.Frames() <= 11) return 0;
+    return ChannelRms(file, SoundSpan{file.Frames() - std::min(heard / 2, file.Frames() - 11), file.Frames()}, -1);
 }
 
 TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {

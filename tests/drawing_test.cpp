@@ -9,6 +9,7 @@
 #include "runtime/drawing/drawing.h"
 #include "support/child_process.h"
 #include "support/gdi_readback.h"
+#include "support/method_hook.h"
 
 namespace {
 
@@ -396,23 +397,33 @@ void ExpectStretchedScene(const BitmapPixels& pixels, int width) {
     EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - width * 768) << "drawn beyond " << width << "x768";
 }
 
+// A processor that says it has no SSE2, for the case that falls back.
+BOOL WINAPI WithoutSse2(DWORD) { return FALSE; }
+
 TEST_F(Drawing, StretchedCopyFillsTheWholeAreaInTheStretchModeOfTheTargetKind) {
     // The screen's copy is filtered by the library itself in the screen's
-    // pixel format (32-bit, 5-6-5, 5-5-5): its DC keeps its own stretch mode.
+    // pixel format (32-bit, 5-6-5, 5-5-5): its DC keeps its own stretch mode;
+    // without SSE2 the platform's smoothed stretch serves instead.
     struct {
         int32_t kind, depth, pixelFormatCode, width;
         int stretchMode;
-    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, HALFTONE},         {DRAW_TARGET_SCREEN, 32, 7, 1024, BLACKONWHITE},
-                 {DRAW_TARGET_SCREEN, 16, 3, 1023, BLACKONWHITE}, {DRAW_TARGET_SCREEN, 16, 2, 1022, BLACKONWHITE},
-                 {DRAW_TARGET_DIB, 0, 0, 1024, COLORONCOLOR}};
+        bool sse2;
+    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, HALFTONE, true},
+                 {DRAW_TARGET_SCREEN, 32, 7, 1024, BLACKONWHITE, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1023, BLACKONWHITE, true},
+                 {DRAW_TARGET_SCREEN, 16, 2, 1022, BLACKONWHITE, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1024, HALFTONE, false},
+                 {DRAW_TARGET_DIB, 0, 0, 1024, COLORONCOLOR, true}};
     uintptr_t scene = CreateQuarteredScene(1);
     for (auto c : cases) {
         ProducedTarget produced(c.kind, 1100, 800);
         produced.target.depth = c.depth;
         produced.target.pixelFormatCode = c.pixelFormatCode;
+        MethodHook noSse2(c.sse2 ? nullptr : ImportSlot("KERNEL32.dll", "IsProcessorFeaturePresent"), WithoutSse2);
+        ASSERT_TRUE(c.sse2 || noSse2.Works()) << "no import of IsProcessorFeaturePresent to hook";
         ASSERT_NE(BeginDrawing(&produced.target), nullptr);
         BlitImage(scene, 0, 0, c.width, 768);
-        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind;
+        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind << (c.sse2 ? "" : ", no SSE2");
         EndDrawing();
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", pixel format " << c.pixelFormatCode);
         ExpectStretchedScene(produced.Pixels(), c.width);

@@ -82,6 +82,28 @@ double EstimatePitchHz(const CapturedAudio& audio, const SoundSpan& span) {
     return seconds > 0 ? crossings / 2.0 / seconds : 0;
 }
 
+namespace {
+
+// Re-reads the capture file until `done` holds for what it holds; false on timeout.
+template <typename Done>
+bool ReadCaptureUntil(CapturedAudio* audio, DWORD timeoutMs, Done done) {
+    std::string path = CaptureFilePath();
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (ReadCaptureFile(path, audio) && done()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(20);  // the file only grows by the device's writes; polling is all there is
+    }
+}
+
+// Whether silence as long as FindSounds' gap follows the last sound, so that
+// nothing more of it is still to come.
+bool EndsInSilence(const CapturedAudio& audio, const std::vector<SoundSpan>& sounds) {
+    return !sounds.empty() && audio.Frames() - sounds.back().end >= CAPTURE_RATE / 10;
+}
+
+}  // namespace
+
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
     constexpr size_t LONGEST_OWN_SILENCE = 8;  // frames: longer runs of zeros were written while the player lagged
     CapturedAudio sound;
@@ -101,19 +123,11 @@ CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
 }
 
 bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs) {
-    constexpr size_t TRAILING_SILENCE = CAPTURE_RATE / 10;
-    std::string path = CaptureFilePath();
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (ReadCaptureFile(path, audio) && audio->Frames() >= from) {
-            *sound = HeardSound(*audio, from);
-            std::vector<SoundSpan> after = FindSounds(*audio);
-            if (sound->Frames() >= frames && !after.empty() && audio->Frames() - after.back().end >= TRAILING_SILENCE)
-                return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(20);  // the file only grows by the device's writes; polling is all there is
-    }
+    return ReadCaptureUntil(audio, timeoutMs, [&] {
+        if (audio->Frames() < from) return false;
+        *sound = HeardSound(*audio, from);
+        return sound->Frames() >= frames && EndsInSilence(*audio, FindSounds(*audio));
+    });
 }
 
 size_t WavFileFrames(const std::string& path) {
@@ -175,17 +189,10 @@ long long HeadStartAfter(IUnknown* graph, const std::function<bool()>& start, lo
 }
 
 bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs) {
-    constexpr size_t TRAILING_SILENCE = CAPTURE_RATE / 10;  // as FindSounds' gap: nothing more joins the last sound
-    std::string path = CaptureFilePath();
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (ReadCaptureFile(path, audio)) {
-            std::vector<SoundSpan> sounds = FindSounds(*audio);
-            if (sounds.size() >= count && audio->Frames() - sounds.back().end >= TRAILING_SILENCE) return true;
-        }
-        if (GetTickCount() - start >= timeoutMs) return false;
-        Sleep(20);  // the file only grows by the device's writes; polling is all there is
-    }
+    return ReadCaptureUntil(audio, timeoutMs, [&] {
+        std::vector<SoundSpan> sounds = FindSounds(*audio);
+        return sounds.size() >= count && EndsInSilence(*audio, sounds);
+    });
 }
 
 bool RemoveGraphClock(IUnknown* graph) {
