@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <iomanip>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -114,20 +116,15 @@ TEST(ObjectTable, ListObjectUnlinksFromTheMiddleAndHead) {
     EXPECT_EQ(table.Lookup(ListHandleOf(c)), nullptr);
 }
 
-TEST(ObjectTable, RefusesNegativeNumbersAndUnknownHandles) {
+TEST(ObjectTable, RefusesUnknownHandles) {
     ObjectTableOf<TestRecord> table;
     ASSERT_TRUE(table.Create(IMAGE_TABLE));
     table.Slot(1)->handle = 1;
-    EXPECT_EQ(table.Slot(-2), nullptr);
-    EXPECT_EQ(table.Lookup(-2), nullptr);
-    EXPECT_EQ(table.Lookup(-1), nullptr);
 
     // An address that is not one of this table's list objects is never dereferenced.
     TestRecord outsider{1, 2};
     EXPECT_EQ(table.Lookup(ListHandleOf(&outsider)), nullptr);
-    EXPECT_EQ(table.Lookup(11), nullptr);
     table.Clear(ListHandleOf(&outsider));
-    table.Clear(-5);
     EXPECT_EQ(outsider.handle, 1u);
     EXPECT_EQ(table.Lookup(1)->handle, 1u);
 
@@ -137,17 +134,6 @@ TEST(ObjectTable, RefusesNegativeNumbersAndUnknownHandles) {
     TestRecord* foreign = other.Slot(-1);
     foreign->handle = 1;
     EXPECT_EQ(table.Lookup(ListHandleOf(foreign)), nullptr);
-}
-
-TEST(ObjectTable, RefusesNumbersWhoseGrowthWouldOverflow) {
-    ObjectTableOf<TestRecord> windows;
-    ASSERT_TRUE(windows.Create(WINDOW_TABLE));
-    EXPECT_EQ(windows.Slot(INT32_MAX - 29), nullptr);
-    EXPECT_EQ(windows.Slot(INT32_MAX), nullptr);
-    if constexpr (sizeof(ObjectId) > 4) {
-        EXPECT_EQ(windows.Slot(static_cast<ObjectId>(INT32_MAX) * 2), nullptr);
-    }
-    EXPECT_EQ(windows.Count(), 10) << "a refused number leaves the table as it was";
 }
 
 TEST(ObjectTable, AListHandleGivenAsANumberNamesItsRecordWithoutGrowth) {
@@ -367,20 +353,6 @@ TEST(Numeric, RoundRealRoundsUpOnlyInModeOne) {
         EXPECT_EQ(RoundReal(c.value, c.mode), c.expected) << c.value << " mode " << c.mode;
 }
 
-TEST(Numeric, TruncRealGoesTowardZero) {
-    EXPECT_EQ(TruncReal(2.9), 2);
-    EXPECT_EQ(TruncReal(-2.9), -2);
-    EXPECT_EQ(TruncReal(1e12), INT32_MIN);
-    EXPECT_EQ(TruncReal(-2147483648.0), INT32_MIN);
-}
-
-TEST(Numeric, MakeRGBAddsItsPartsSoOverflowCarries) {
-    EXPECT_EQ(MakeRGB(255, 255, 255), 0x00FFFFFFu);
-    EXPECT_EQ(MakeRGB(256, 0, 0), 0x00000100u);
-    EXPECT_EQ(MakeRGB(10, 10, 255), 0x00FF0A0Au);
-    EXPECT_EQ(MakeRGB(-1, 0, 0), 0xFFFFFFFFu);
-}
-
 TEST(Numeric, AllocArrayPutsTheHeaderTwentyBytesAhead) {
     void* bubbles = nullptr;
     AllocArray(6, 20, 0, &bubbles, 7);
@@ -407,13 +379,94 @@ TEST(Numeric, AllocArrayPutsTheHeaderTwentyBytesAhead) {
     FreeArray(empty);
 }
 
-TEST(Numeric, AllocArrayLeavesNullWhenTheSizeCannotBeMet) {
+
+// ---------------------------------------------------------------------------
+// Every numeric input at, just past and far past both its ends
+
+// Numbers 0 to count, all in use, fill one page between two no-access pages
+// (count + 1 records, 4096 bytes), so a number taken past either end faults at once.
+ObjectTableOf<TestRecord>& GuardedTable() {
+    static ObjectTableOf<TestRecord> guarded = [] {
+        ObjectTableOf<TestRecord> table;
+        auto* pages = static_cast<uint8_t*>(VirtualAlloc(nullptr, 3 * 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+        DWORD previous;
+        VirtualProtect(pages, 4096, PAGE_NOACCESS, &previous);
+        VirtualProtect(pages + 2 * 4096, 4096, PAGE_NOACCESS, &previous);
+        int32_t count = 4096 / sizeof(TestRecord) - 1;
+        table.table = {count, pages + 4096, nullptr, sizeof(TestRecord), {count, 0, 10, false, false}};
+        for (int32_t n = 0; n <= count; ++n) reinterpret_cast<TestRecord*>(pages + 4096)[n].handle = 1;
+        return table;
+    }();
+    return guarded;
+}
+constexpr double GUARDED_COUNT = 4096 / sizeof(TestRecord) - 1;
+
+// Records of the guarded table in use after clearing `value`; then all are again.
+int64_t InUseAfterClearing(ObjectId value) {
+    auto* records = reinterpret_cast<TestRecord*>(GuardedTable().table.slots);
+    GuardedTable().Clear(value);
+    int64_t inUse = std::count_if(records, records + static_cast<int>(GUARDED_COUNT) + 1, [](const TestRecord& r) { return r.handle; });
+    for (int n = 0; n <= GUARDED_COUNT; ++n) records[n].handle = 1;
+    return inUse;
+}
+
+int64_t SlotOfAFreshWindowTable(ObjectId number) {
+    ObjectTableOf<TestRecord> table;
+    table.Create(WINDOW_TABLE);
+    bool slot = table.Slot(number) != nullptr;
+    HeapFree(RuntimeHeap, 0, table.table.slots);
+    return slot;
+}
+
+// Bytes of the array's block, 0 for none.
+int64_t ArrayBytes(int32_t upperBound, int32_t elementSize) {
     void* array = reinterpret_cast<void*>(1);
-    AllocArray(-2, 20, 0, &array, 7);
-    EXPECT_EQ(array, nullptr);
-    array = reinterpret_cast<void*>(1);
-    AllocArray(INT32_MAX, 20, 0, &array, 7);
-    EXPECT_EQ(array, nullptr);
+    AllocArray(upperBound, elementSize, 0, &array, 7);
+    int64_t bytes = array ? static_cast<int64_t>(HeapSize(RuntimeHeap, 0, ArrayHeaderOf(array))) : 0;
+    FreeArray(array);
+    return bytes;
+}
+
+TEST(NumericEnds, EveryOperationClampsOrRefusesPastItsEnds) {
+    const double FAR_BELOW = static_cast<double>(sizeof(ObjectId) > 4 ? INT64_MIN : INT32_MIN);
+    const struct {
+        const char* operation;
+        int64_t (*answer)(double input);
+        std::vector<std::pair<double, int64_t>> ends;  // input, designed answer
+    } operations[] = {
+        {"LookupObject, 1 when found",
+         [](double v) -> int64_t { return GuardedTable().Lookup(static_cast<ObjectId>(v)) != nullptr; },
+         {{0, 1}, {-1, 0}, {-2, 0}, {FAR_BELOW, 0}, {GUARDED_COUNT, 1}, {GUARDED_COUNT + 1, 0}, {INT32_MAX, 0}}},
+        {"ObjectTableSlot below the count, 1 for a slot",
+         [](double v) -> int64_t { return GuardedTable().Slot(static_cast<ObjectId>(v)) != nullptr; },
+         {{0, 1}, {-2, 0}, {FAR_BELOW, 0}, {GUARDED_COUNT - 1, 1}}},
+        {"ClearObjectSlot, records left in use", [](double v) { return InUseAfterClearing(static_cast<ObjectId>(v)); },
+         {{0, GUARDED_COUNT}, {-1, GUARDED_COUNT + 1}, {-2, GUARDED_COUNT + 1}, {FAR_BELOW, GUARDED_COUNT + 1},
+          {GUARDED_COUNT, GUARDED_COUNT}, {GUARDED_COUNT + 1, GUARDED_COUNT + 1}}},
+        {"ObjectTableSlot growing a window table, 1 for a slot",
+         [](double v) { return SlotOfAFreshWindowTable(static_cast<ObjectId>(v)); },
+         {{10, 1}, {11, 1}, {INT32_MAX - 29, 0}, {INT32_MAX, 0}}},
+        {"RandomInt, 0 when within 0..max, else its answer",
+         [](double m) -> int64_t { int32_t r = RandomInt(static_cast<int32_t>(m)); return r >= 0 && r <= m ? 0 : r; },
+         {{0, 0}, {-1, INT32_MIN}, {INT32_MIN, INT32_MIN}, {INT32_MAX, 0}}},
+        {"RoundReal of 2.5 in a mode", [](double mode) -> int64_t { return RoundReal(2.5f, static_cast<int32_t>(mode)); },
+         {{1, 3}, {0, 2}, {2, 2}, {-1, 2}, {INT32_MIN, 2}, {INT32_MAX, 2}}},
+        {"TruncReal", [](double v) -> int64_t { return TruncReal(v); },
+         {{-2.9, -2}, {2147483647.9, INT32_MAX}, {2147483648.0, INT32_MIN}, {-2147483648.9, INT32_MIN},
+          {-2147483649.0, INT32_MIN}, {1e300, INT32_MIN}, {-1e300, INT32_MIN}, {NAN, INT32_MIN}}},
+        // The parts are added, so one past its byte carries into the next.
+        {"MakeRGB red", [](double v) -> int64_t { return MakeRGB(static_cast<int32_t>(v), 0, 0); },
+         {{255, 0xFF}, {256, 0x100}, {-1, 0xFFFFFFFF}, {INT32_MIN, 0x80000000}}},
+        {"MakeRGB blue", [](double v) -> int64_t { return MakeRGB(0, 0, static_cast<int32_t>(v)); },
+         {{255, 0xFF0000}, {256, 0x1000000}, {-1, 0xFFFF0000}}},
+        {"AllocArray upper bound, bytes for 20-byte elements", [](double v) { return ArrayBytes(static_cast<int32_t>(v), 20); },
+         {{6, 160}, {-1, 20}, {-2, 0}, {INT32_MIN, 0}, {INT32_MAX, 0}}},
+        {"AllocArray element size, bytes for 7", [](double v) { return ArrayBytes(6, static_cast<int32_t>(v)); },
+         {{0, 20}, {-1, 0}, {INT32_MIN, 0}, {INT32_MAX, 0}}},
+    };
+    for (const auto& op : operations)
+        for (auto [input, expected] : op.ends)
+            EXPECT_EQ(op.answer(input), expected) << op.operation << " of " << std::setprecision(12) << input;
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Images and drawing under Wine: real GDI, pixels read back from the bitmaps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
 #include <random>
 #include <vector>
@@ -18,7 +20,6 @@ constexpr uint32_t WHITE = 0xFFFFFF;
 const uint32_t RED = MakeRGB(255, 0, 0);
 const uint32_t GREEN = MakeRGB(0, 255, 0);
 const uint32_t BLUE = MakeRGB(0, 0, 255);
-const uint32_t YELLOW = MakeRGB(255, 255, 0);
 const uint32_t SENTINEL = MakeRGB(200, 0, 200);
 
 class Drawing : public ::testing::Test {
@@ -139,26 +140,6 @@ TEST_F(Drawing, ANewImageIsABlackBitmapThatReplacesTheNumbersOldOne) {
     ASSERT_EQ(pixels.width, 600);
     ASSERT_EQ(pixels.height, 450);
     EXPECT_EQ(pixels.Count(BLACK), 600 * 450);
-}
-
-TEST_F(Drawing, UnknownImageGivesZeroAndNoCurrentImage) {
-    ASSERT_NE(CreateImageObject(1, 10, 10), 0u);
-    ASSERT_NE(ImageDrawTarget(), nullptr);
-    for (ObjectId value : {ObjectId{7}, ObjectId{9999}, ObjectId{-5}, ObjectId{0x12345670}}) {
-        EXPECT_EQ(GetImageHandle(value), 0u) << "value " << value;
-        EXPECT_EQ(ImageDrawTarget(), nullptr) << "a failed lookup leaves no current image, value " << value;
-    }
-}
-
-TEST_F(Drawing, UnusableSizeIsRefusedAndKeepsTheImage) {
-    struct { int32_t width, height; } cases[] = {{0, 10}, {10, 0}, {-4, 10}, {10, -4}, {40000, 2}, {2, 40000}};
-    uintptr_t kept = CreateImageObject(2, 4, 4);
-    ASSERT_NE(kept, 0u);
-    for (auto c : cases) {
-        EXPECT_EQ(CreateImageObject(2, c.width, c.height), 0u) << c.width << "x" << c.height;
-        EXPECT_EQ(GetImageHandle(2), kept) << c.width << "x" << c.height;
-        EXPECT_EQ(CreateImageObject(NEW_LIST_OBJECT, c.width, c.height), 0u) << c.width << "x" << c.height;
-    }
 }
 
 TEST_F(Drawing, FreeAllImagesDeletesListAndNumberedBitmaps) {
@@ -372,70 +353,12 @@ TEST_F(Drawing, InvertModeInvertsWhatTheShapeCovers) {
 // ---------------------------------------------------------------------------
 // Drawing images
 
-// 600 by 450 in four coloured quarters with a white box in the middle.
-uintptr_t CreateQuarteredScene(ObjectId image) {
-    uintptr_t handle = CreateImageObject(image, 600, 450);
-    EXPECT_NE(handle, 0u);
-    DrawOnImage(image);
-    FillBox(0, 0, 300, 225, RED);
-    FillBox(300, 0, 300, 225, GREEN);
-    FillBox(0, 225, 300, 225, BLUE);
-    FillBox(300, 225, 300, 225, YELLOW);
-    FillBox(250, 175, 100, 100, WHITE);
-    EndDrawing();
-    return handle;
-}
-
-void ExpectStretchedScene(const BitmapPixels& pixels, int width) {
-    struct {
-        int x, y;
-        uint32_t color;
-    } probes[] = {{0, 0, RED}, {width - 1, 4, GREEN}, {4, 767, BLUE}, {width - 1, 767, YELLOW}, {width / 2, 384, WHITE}};
-    for (auto p : probes)
-        EXPECT_EQ(pixels.At(p.x, p.y), p.color) << "at " << p.x << "," << p.y << " got " << std::hex << pixels.At(p.x, p.y);
-    EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, width, 768), 0) << "area not covered";
-    EXPECT_EQ(pixels.Count(SENTINEL), pixels.width * pixels.height - width * 768) << "drawn beyond " << width << "x768";
-}
-
-// A processor that says it has no SSE2, for the case that falls back.
-BOOL WINAPI WithoutSse2(DWORD) { return FALSE; }
-
-TEST_F(Drawing, StretchedCopyFillsTheWholeAreaInTheStretchModeOfTheTargetKind) {
-    // The screen's copy is filtered by the library itself in the screen's
-    // pixel format (32-bit, 5-6-5, 5-5-5): its DC keeps its own stretch mode;
-    // without SSE2 the platform's smoothed stretch serves instead.
-    struct {
-        int32_t kind, depth, pixelFormatCode, width;
-        int stretchMode;
-        bool sse2;
-    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, HALFTONE, true},
-                 {DRAW_TARGET_SCREEN, 32, 7, 1024, BLACKONWHITE, true},
-                 {DRAW_TARGET_SCREEN, 16, 3, 1023, BLACKONWHITE, true},
-                 {DRAW_TARGET_SCREEN, 16, 2, 1022, BLACKONWHITE, true},
-                 {DRAW_TARGET_SCREEN, 16, 3, 1024, HALFTONE, false},
-                 {DRAW_TARGET_DIB, 0, 0, 1024, COLORONCOLOR, true}};
-    uintptr_t scene = CreateQuarteredScene(1);
-    for (auto c : cases) {
-        ProducedTarget produced(c.kind, 1100, 800);
-        produced.target.depth = c.depth;
-        produced.target.pixelFormatCode = c.pixelFormatCode;
-        MethodHook noSse2(c.sse2 ? nullptr : ImportSlot("KERNEL32.dll", "IsProcessorFeaturePresent"), WithoutSse2);
-        ASSERT_TRUE(c.sse2 || noSse2.Works()) << "no import of IsProcessorFeaturePresent to hook";
-        ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-        BlitImage(scene, 0, 0, c.width, 768);
-        EXPECT_EQ(GetStretchBltMode(produced.dc), c.stretchMode) << "kind " << c.kind << (c.sse2 ? "" : ", no SSE2");
-        EndDrawing();
-        SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", pixel format " << c.pixelFormatCode);
-        ExpectStretchedScene(produced.Pixels(), c.width);
-    }
-}
-
 // Noise from a fixed seed, so that any filtering or shift shows.
 uintptr_t CreateNoiseImage(ObjectId image, int width, int height) {
     uintptr_t handle = CreateImageObject(image, width, height);
     std::mt19937 generator(20261207);
     std::vector<uint32_t> bgrx(static_cast<size_t>(width) * height);
-    for (uint32_t& pixel : bgrx) pixel = generator() & 0xFFFFFF;
+    for (uint32_t& pixel : bgrx) pixel = (generator() & 0xFFFFFF) | 0x100;  // green never 0: never the sentinel
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     HDC screen = GetDC(nullptr);
@@ -444,6 +367,78 @@ uintptr_t CreateNoiseImage(ObjectId image, int width, int height) {
     ReleaseDC(nullptr, screen);
     EXPECT_EQ(lines, height) << "got " << lines;
     return handle;
+}
+
+// The source stretched bilinearly to width by height, pixel centres lined up
+// and the edges held, worked out in floating point: the largest difference of
+// a channel from what was drawn. Every pixel counts, the edge rows and columns too.
+int DeviationFromBilinear(const BitmapPixels& drawn, const BitmapPixels& source, int width, int height) {
+    auto at = [](int d, int to, int from) { return std::clamp((d + 0.5) * from / to - 0.5, 0.0, from - 1.0); };
+    int worst = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double sx = at(x, width, source.width), sy = at(y, height, source.height);
+            int x0 = std::min(static_cast<int>(sx), source.width - 2), y0 = std::min(static_cast<int>(sy), source.height - 2);
+            for (int shift = 0; shift < 24; shift += 8) {
+                auto c = [&](int dx, int dy) { return (source.At(x0 + dx, y0 + dy) >> shift & 0xFF) * 1.0; };
+                double top = c(0, 0) + (c(1, 0) - c(0, 0)) * (sx - x0), bottom = c(0, 1) + (c(1, 1) - c(0, 1)) * (sx - x0);
+                double expected = top + (bottom - top) * (sy - y0);
+                worst = std::max(worst, static_cast<int>(std::lround(std::abs((drawn.At(x, y) >> shift & 0xFF) - expected))));
+            }
+        }
+    return worst;
+}
+
+// Which stretch ran, told by its pixels: the library's filter is bilinear to
+// within its fixed point (and the 16-bit screen's steps of 8); the platform's
+// smoothed stretch is not; its plain one only repeats source pixels.
+enum StretchSeen { OWN_FILTER, PLATFORM_SMOOTHED, PLATFORM_PLAIN };
+
+StretchSeen StretchOf(const BitmapPixels& drawn, const BitmapPixels& source, int width, int height, int tolerance) {
+    if (DeviationFromBilinear(drawn, source, width, height) <= tolerance) return OWN_FILTER;
+    std::vector<uint32_t> colors = source.rgb;
+    std::sort(colors.begin(), colors.end());
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (!std::binary_search(colors.begin(), colors.end(), drawn.At(x, y))) return PLATFORM_SMOOTHED;
+    return PLATFORM_PLAIN;
+}
+
+// A processor that says it has no SSE2, for the case that falls back.
+BOOL WINAPI WithoutSse2(DWORD) { return FALSE; }
+
+TEST_F(Drawing, StretchedCopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) {
+    // The screen's copy is filtered by the library itself in the screen's
+    // pixel format (32-bit, 5-6-5, 5-5-5; widths that are not a multiple of
+    // four too); without SSE2 the platform's smoothed stretch serves instead.
+    struct {
+        int32_t kind, depth, pixelFormatCode, width;
+        StretchSeen stretch;
+        bool sse2;
+    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, PLATFORM_SMOOTHED, true},
+                 {DRAW_TARGET_SCREEN, 32, 7, 1024, OWN_FILTER, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1023, OWN_FILTER, true},
+                 {DRAW_TARGET_SCREEN, 16, 2, 1022, OWN_FILTER, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1024, PLATFORM_SMOOTHED, false},
+                 {DRAW_TARGET_DIB, 0, 0, 1024, PLATFORM_PLAIN, true}};
+    uintptr_t noise = CreateNoiseImage(1, 64, 48);
+    BitmapPixels source = PixelsOf(1);
+    for (auto c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", pixel format " << c.pixelFormatCode << (c.sse2 ? "" : ", no SSE2"));
+        ProducedTarget produced(c.kind, 1100, 800);
+        produced.target.depth = c.depth;
+        produced.target.pixelFormatCode = c.pixelFormatCode;
+        MethodHook noSse2(c.sse2 ? nullptr : ImportSlot("KERNEL32.dll", "IsProcessorFeaturePresent"), WithoutSse2);
+        ASSERT_TRUE(c.sse2 || noSse2.Works()) << "no import of IsProcessorFeaturePresent to hook";
+        ASSERT_NE(BeginDrawing(&produced.target), nullptr);
+        BlitImage(noise, 0, 0, c.width, 768);
+        EndDrawing();
+        BitmapPixels pixels = produced.Pixels();
+        EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, c.width, 768), 0) << "area not covered";
+        EXPECT_EQ(pixels.Count(SENTINEL), 1100 * 800 - c.width * 768) << "drawn beyond " << c.width << "x768";
+        EXPECT_EQ(StretchOf(pixels, source, c.width, 768, c.depth == 16 ? 9 : 2), c.stretch)
+            << "off the bilinear picture by " << DeviationFromBilinear(pixels, source, c.width, 768);
+    }
 }
 
 TEST_F(Drawing, CopyAtTheImageSizeIsPixelExact) {
@@ -560,6 +555,74 @@ TEST_F(Drawing, IconIsDrawnAtItsOwnOrAGivenSize) {
         EXPECT_EQ(pixels.At(8, 8), GREEN) << "got " << std::hex << pixels.At(8, 8);
     }
     DestroyIcon(icon);
+}
+
+// ---------------------------------------------------------------------------
+// Every numeric input at, just past and far past both its ends
+
+// 1 when image 2 was made at this size; 0 when refused and the image it held kept.
+int64_t ImageMade(int32_t width, int32_t height) {
+    uintptr_t kept = CreateImageObject(2, 4, 4);
+    if (CreateImageObject(2, width, height)) return 1;
+    return GetImageHandle(2) == kept ? 0 : -1;
+}
+
+// Pixels of a 200 by 150 screen target that an image of one colour, `side`
+// pixels square, covers in its colour when copied at x, y in width by height.
+int64_t ScreenCoveredBy(int32_t side, int32_t x, int32_t y, int32_t width, int32_t height) {
+    const uint32_t INK = MakeRGB(10, 20, 30);
+    uintptr_t image = CreateFilledImage(4, side, side, INK);
+    ProducedTarget screen(DRAW_TARGET_SCREEN, 200, 150);
+    screen.target.depth = 32;
+    screen.target.pixelFormatCode = 7;
+    BeginDrawing(&screen.target);
+    BlitImage(image, x, y, width, height);
+    EndDrawing();
+    return screen.Pixels().Count(INK);
+}
+
+// Pixels that one shape sets on a white 100 by 100 image.
+int64_t Drawn(const std::function<void()>& draw) { return 100 * 100 - DrawOnNewImage(100, 100, WHITE, 0, draw).Count(WHITE); }
+
+TEST_F(Drawing, EveryOperationClampsOrRefusesPastItsEnds) {
+    const int64_t FAR_BELOW = sizeof(ObjectId) > 4 ? INT64_MIN : INT32_MIN;
+    const struct {
+        const char* operation;
+        int64_t (*answer)(int64_t input);
+        std::vector<std::pair<int64_t, int64_t>> ends;  // input, designed answer
+    } operations[] = {
+        {"CreateImageObject number, 1 when made",
+         [](int64_t n) -> int64_t { return CreateImageObject(n, 4, 4) != 0; },
+         {{-1, 1}, {0, 1}, {10, 1}, {11, 1}, {-2, 0}, {FAR_BELOW, 0}}},
+        {"CreateImageObject width", [](int64_t w) { return ImageMade(w, 4); },
+         {{1, 1}, {32767, 1}, {0, 0}, {-1, 0}, {INT32_MIN, 0}, {32768, 0}, {INT32_MAX, 0}}},
+        {"CreateImageObject height", [](int64_t h) { return ImageMade(4, h); },
+         {{1, 1}, {32767, 1}, {0, 0}, {-1, 0}, {INT32_MIN, 0}, {32768, 0}, {INT32_MAX, 0}}},
+        // A failed lookup leaves no current image to draw on.
+        {"GetImageHandle number, 1 when found or still current",
+         [](int64_t n) -> int64_t { return CreateImageObject(1, 4, 4) && (GetImageHandle(n) || ImageDrawTarget()); },
+         {{1, 1}, {-1, 0}, {-2, 0}, {FAR_BELOW, 0}, {12, 0}, {INT32_MAX, 0}}},
+        {"FreeImageObject number, 1 when image 1 is left",
+         [](int64_t n) -> int64_t { return CreateImageObject(1, 4, 4) && (FreeImageObject(n), GetImageHandle(1)); },
+         {{1, 0}, {-1, 1}, {-2, 1}, {FAR_BELOW, 1}, {11, 1}}},
+        // Far-off boxes and circles clip; none wraps round to the other side.
+        {"FillBox width at 10, 10, 10 high", [](int64_t w) { return Drawn([w] { FillBox(10, 10, w, 10, BLUE); }); },
+         {{1, 10}, {90, 900}, {91, 900}, {INT32_MAX, 900}, {0, 0}, {-1, 10}, {-1000000, 110}}},
+        {"FillBox x, 10 wide and high", [](int64_t x) { return Drawn([x] { FillBox(x, 10, 10, 10, BLUE); }); },
+         {{0, 100}, {-10, 0}, {INT32_MIN, 0}, {90, 100}, {100, 0}, {INT32_MAX, 0}}},
+        {"DrawCircle radius at 50, 50", [](int64_t r) { return Drawn([r] { DrawCircle(50, 50, r, BLUE); }); },
+         {{1, 4}, {0, 0}, {-1, 4}, {71, 10000}, {INT32_MAX, 10000}, {INT32_MIN, 10000}}},
+        // Onto the screen: the library's filter up to the screen's size, the
+        // platform's stretch past it, or mirrored, or from a source under 2 by 2.
+        {"BlitImage width at x 100", [](int64_t w) { return ScreenCoveredBy(8, 100, 0, w, 150); },
+         {{0, 64}, {1, 150}, {200, 15000}, {201, 15000}, {100000, 15000}, {-1, 150}, {-100000, 15150}}},
+        {"BlitImage height at y 0", [](int64_t h) { return ScreenCoveredBy(8, 0, 0, 200, h); },
+         {{0, 64}, {1, 200}, {150, 30000}, {151, 30000}, {100000, 30000}, {-1, 200}, {-100000, 200}}},
+        {"BlitImage source side", [](int64_t side) { return ScreenCoveredBy(side, 0, 0, 200, 150); },
+         {{1, 30000}, {2, 30000}, {3, 30000}}},
+    };
+    for (const auto& op : operations)
+        for (auto [input, expected] : op.ends) EXPECT_EQ(op.answer(input), expected) << op.operation << " of " << input;
 }
 
 // ---------------------------------------------------------------------------
