@@ -95,10 +95,9 @@ BufferContents ReadBuffer(uintptr_t reference) {
 }
 
 // A decoder for blocks that start with "TONE": two channels, 100 frames at
-// 22050 Hz of a counting pattern (unless told other counts). It counts how often it is asked.
+// 22050 Hz of a counting pattern. It counts how often it is asked.
 struct {
     int accepts = 0, decodes = 0;
-    int32_t channels = 2, frames = 100;
 } ToneCalls;
 
 int16_t ToneSample(int32_t index) { return static_cast<int16_t>(index * 3 - 150); }
@@ -115,8 +114,8 @@ const SoundDecoder ToneDecoder{
         auto* samples = static_cast<int16_t*>(target);
         for (int32_t i = 0; i < targetLength / 2; ++i) samples[i] = ToneSample(i);
     },
-    []() -> int32_t { return ToneCalls.channels; },
-    []() -> int32_t { return ToneCalls.frames; },
+    []() -> int32_t { return 2; },
+    []() -> int32_t { return 100; },
     []() -> int32_t { return 22050; },
 };
 
@@ -156,8 +155,6 @@ TEST_F(SoundSystemTest, WavImagesGiveTheirSamplesAtTheChunkOffsets) {
         // The chunk after the format is played whatever it is.
         {"list chunk before the data", RiffImage({{"fmt ", FormatBody(16)}, {"LIST", list}, {"data", samples}}), list},
     };
-    EXPECT_EQ(cases[0].image.size(), 44 + samples.size());
-    EXPECT_EQ(cases[1].image.size(), 46 + samples.size());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         uintptr_t loaded = LoadSoundFromMemory(4, c.image.data(), 0);
@@ -346,8 +343,6 @@ TEST_F(MediaClipTest, PopSoundsLoadAsClipsWithoutVideo) {
         EXPECT_EQ(GetClipVideoWidth(), -1) << "got " << GetClipVideoWidth();
         EXPECT_EQ(GetClipVideoHeight(), -1) << "got " << GetClipVideoHeight();
     }
-    EXPECT_EQ(SelectMediaClip(6), nullptr) << "never loaded";
-    EXPECT_EQ(GetClipVideoWidth(), -1) << "clip 5 stays current";
 }
 
 TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
@@ -369,50 +364,41 @@ TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
 }
 
 // Every numeric input at, just past and far past both its ends, with the
-// designed answer; levels are put on the current clip's graph first, so a
-// level read from outside the volume table would show as one left unchanged.
+// designed answer. Clip 4 stays current through the refused numbers, so the
+// levels reach its graph; they are put there first, so that a level read from
+// outside the volume table shows as one left unchanged.
 TEST_F(MediaClipTest, EveryOperationClampsOrRefusesPastItsEnds) {
     RegisterToneDecoderOnce();
     ASSERT_NE(InitSoundSystem(), 0u) << "DirectSound did not start";
-    const int64_t FAR_BELOW = sizeof(ObjectId) > 4 ? INT64_MIN : INT32_MIN;
-    Bytes wav = WavImage(16, Samples(32, 4)), tone = {'T', 'O', 'N', 'E'}, unknown = {'O', 'G', 'G', 'S'};
-    auto level = [this](int32_t volume, int32_t balance, long AudioLevels::*field) -> int64_t {
+    const int64_t BELOW = sizeof(ObjectId) > 4 ? INT64_MIN : INT32_MIN;
+    Bytes wav = WavImage(16, Samples(32, 4)), unknown = {'O', 'G', 'G', 'S'};
+    auto level = [this](int32_t volume, int32_t balance) {
         PutLevels(Graph(POP_MID), {-100, 100});
         SetMediaClipAudio(volume, balance);
-        return LevelsOf(Graph(POP_MID)).*field;
+        return LevelsOf(Graph(POP_MID));
     };
-    static int refusals;
+    static int refusals, registered = 1;  // the tone decoder is the first
     static const SoundDecoder REFUSER{[](FILE*, const char*, const void*, int32_t) { return ++refusals, 0; }, nullptr,
                                       nullptr, nullptr, nullptr};
-    static int registered = 1;  // the tone decoder
     const struct {
         const char* operation;
         std::function<int64_t(int64_t)> answer;
         std::vector<std::pair<int64_t, int64_t>> ends;  // input, designed answer
     } operations[] = {
-        {"LoadMediaClip number, 1 when loaded", [](int64_t n) -> int64_t { return LoadMediaClip(n, "pop-0.wav") != 0; },
-         {{-2, 0}, {FAR_BELOW, 0}}},
-        {"PlayMediaClip number, 1 when started", [this](int64_t n) -> int64_t { return PlayMediaClip(n, owner); },
-         {{POP_MID, 1}, {-1, 0}, {-7, 0}, {FAR_BELOW, 0}, {10, 0}, {11, 0}, {INT32_MAX, 0}}},
-        {"SelectMediaClip number, 1 when found", [](int64_t n) -> int64_t { return SelectMediaClip(n) != nullptr; },
-         {{-2, 0}, {FAR_BELOW, 0}, {11, 0}}},
-        {"SetMediaClipAudio volume", [&](int64_t v) { return level(v, 0, &AudioLevels::volume); },
+        {"LoadMediaClip, 1 when loaded", [](int64_t n) -> int64_t { return LoadMediaClip(n, "pop-0.wav") != 0; },
+         {{-2, 0}, {BELOW, 0}}},
+        {"PlayMediaClip", [this](int64_t n) -> int64_t { return PlayMediaClip(n, owner); },
+         {{POP_MID, 1}, {-1, 0}, {-7, 0}, {BELOW, 0}, {6, 0}, {10, 0}, {11, 0}, {INT32_MAX, 0}}},
+        {"SelectMediaClip, 1 when found", [](int64_t n) -> int64_t { return SelectMediaClip(n) != nullptr; },
+         {{-2, 0}, {BELOW, 0}, {6, 0}, {11, 0}}},
+        {"SetMediaClipAudio volume", [&](int64_t v) -> int64_t { return level(v, 0).volume; },
          {{0, -10000}, {1, -4000}, {10, -2000}, {20, -1398}, {50, -603}, {60, -444}, {100, 0}, {101, 0}, {140, 0},
           {INT32_MAX, 0}, {-1, -10000}, {-5, -10000}, {INT32_MIN, -10000}}},
-        {"SetMediaClipAudio balance", [&](int64_t b) { return level(100, b, &AudioLevels::balance); },
+        {"SetMediaClipAudio balance", [&](int64_t b) -> int64_t { return level(100, b).balance; },
          {{-50, -5000}, {0, 0}, {100, 10000}, {101, 10000}, {120, 10000}, {INT32_MAX, 10000}, {-100, -10000},
           {-101, -10000}, {INT32_MIN, -10000}}},
-        {"LoadSoundFromMemory number, 1 when loaded",
-         [&](int64_t n) -> int64_t { return LoadSoundFromMemory(n, wav.data(), 0) != 0; },
-         {{-1, 1}, {50, 1}, {-2, 0}, {FAR_BELOW, 0}}},
-        {"decoder's channels, 1 when loaded", [&](int64_t c) -> int64_t {
-             ToneCalls.channels = c;
-             return LoadSoundFromMemory(9, tone.data(), 4) != 0;
-         }, {{1, 1}, {0, 0}, {-1, 0}, {INT32_MIN, 0}, {0x10000, 0}, {INT32_MAX, 0}}},
-        {"decoder's frames, 1 when loaded", [&](int64_t f) -> int64_t {
-             ToneCalls.channels = 2, ToneCalls.frames = f;
-             return LoadSoundFromMemory(9, tone.data(), 4) != 0;
-         }, {{1, 1}, {0, 0}, {-1, 0}, {INT32_MIN, 0}, {INT32_MAX, 0}}},
+        {"LoadSoundFromMemory, 1 when loaded", [&](int64_t n) -> int64_t { return LoadSoundFromMemory(n, wav.data(), 0) != 0; },
+         {{-1, 1}, {50, 1}, {-2, 0}, {BELOW, 0}}},
         // The registry holds 100: those asked about an unknown block, the tone decoder among them.
         {"RegisterSoundDecoder, decoders asked", [&](int64_t count) -> int64_t {
              for (; registered < count; ++registered) RegisterSoundDecoder(&REFUSER);
@@ -422,17 +408,7 @@ TEST_F(MediaClipTest, EveryOperationClampsOrRefusesPastItsEnds) {
     };
     for (const auto& op : operations)
         for (auto [input, expected] : op.ends) EXPECT_EQ(op.answer(input), expected) << op.operation << " of " << input;
-    ToneCalls.frames = 100;
     EndSoundSystem();
-}
-
-TEST_F(MediaClipTest, PlayOfAnUnloadedNumberLeavesTheCurrentClip) {
-    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) PutLevels(Graph(number), {-100, 100});
-    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
-    EXPECT_EQ(PlayMediaClip(6, owner), 0);
-    SetMediaClipAudio(50, -50);
-    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{-603, -5000})) << "got " << LevelsOf(Graph(POP_LOW));
-    EXPECT_EQ(LevelsOf(Graph(POP_HIGH)), (AudioLevels{-100, 100})) << "got " << LevelsOf(Graph(POP_HIGH));
 }
 
 TEST_F(MediaClipTest, FailedLoadLeavesItsEmptiedRecordCurrent) {

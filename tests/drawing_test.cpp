@@ -261,16 +261,6 @@ TEST_F(Drawing, NoTargetLeavesTheContextIdle) {
     EXPECT_EQ(PixelsOf(1).Count(BLACK), 400);
 }
 
-TEST_F(Drawing, SetDrawModeWhileIdleChangesNothing) {
-    ProducedTarget produced(DRAW_TARGET_DIB, 8, 8);
-    ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-    EndDrawing();
-    SetDrawMode(DRAW_MODE_TRANSPARENT | DRAW_MODE_INVERT | DRAW_MODE_OUTLINE);
-    EXPECT_EQ(GetROP2(produced.dc), R2_COPYPEN);
-    EXPECT_EQ(GetBkMode(produced.dc), OPAQUE);
-    EXPECT_NE(GetCurrentObject(produced.dc, OBJ_BRUSH), GetStockObject(NULL_BRUSH));
-}
-
 // ---------------------------------------------------------------------------
 // Box and circle
 
@@ -298,7 +288,6 @@ TEST_F(Drawing, ShapesSetExactlyTheirPixels) {
         {"radius 1", 0, [](uint32_t c) { DrawCircle(6, 9, 1, c); }, INK, 4, 4, {6, 9, 8, 11}, {}, {}},
         {"radius 1 outline", DRAW_MODE_OUTLINE, [](uint32_t c) { DrawCircle(6, 9, 1, c); }, INK, 4, 4, {6, 9, 8, 11},
          {}, {}},
-        {"radius 0", 0, [](uint32_t c) { DrawCircle(8, 8, 0, c); }, INK, 0, 0, {}, {}, {}},
         {"radius 0 in black", 0, [](uint32_t c) { DrawCircle(8, 8, 0, c); }, BLACK, 0, 0, {}, {}, {}},
         // A disc of radius 20 covers about pi * 400 pixels, its ring about 2 * pi * 20.
         {"disc", 0, [](uint32_t c) { DrawCircle(50, 50, 20, c); }, INK, 1150, 1370, {30, 30, 70, 70}, {},
@@ -344,12 +333,6 @@ TEST_F(Drawing, ColourZeroDrawsWithTheObjectsSelectedInTheDC) {
     EXPECT_EQ(pixels.At(10, 30), BLUE) << "got " << std::hex << pixels.At(10, 30);
 }
 
-TEST_F(Drawing, InvertModeInvertsWhatTheShapeCovers) {
-    BitmapPixels pixels = DrawOnNewImage(40, 40, WHITE, DRAW_MODE_INVERT, [] { DrawCircle(20, 20, 10, RED); });
-    EXPECT_EQ(pixels.At(20, 20), BLACK) << "got " << std::hex << pixels.At(20, 20);
-    EXPECT_EQ(pixels.Count(RED), 0);
-}
-
 // ---------------------------------------------------------------------------
 // Drawing images
 
@@ -369,58 +352,55 @@ uintptr_t CreateNoiseImage(ObjectId image, int width, int height) {
     return handle;
 }
 
-// The source stretched bilinearly to width by height, pixel centres lined up
-// and the edges held, worked out in floating point: the largest difference of
-// a channel from what was drawn. Every pixel counts, the edge rows and columns too.
-int DeviationFromBilinear(const BitmapPixels& drawn, const BitmapPixels& source, int width, int height) {
+// Which copy ran, told by its pixels (from left, top) against the source
+// stretched bilinearly in floating point (pixel centres lined up, edges held):
+// the library's filter is within its fixed point (and the 16-bit screen's
+// steps of 8) of it everywhere, the edge rows and columns too, and a copy at
+// the image's size is it exactly; the platform's smoothed stretch is not; its
+// plain one only repeats source pixels. `worst` is the largest difference of a channel.
+enum StretchSeen { BILINEAR, PLATFORM_SMOOTHED, PLATFORM_PLAIN };
+
+StretchSeen StretchOf(const BitmapPixels& drawn, int left, int top, const BitmapPixels& source, int width, int height,
+                      int tolerance, int& worst) {
     auto at = [](int d, int to, int from) { return std::clamp((d + 0.5) * from / to - 0.5, 0.0, from - 1.0); };
-    int worst = 0;
+    std::vector<uint32_t> colors = source.rgb;
+    std::sort(colors.begin(), colors.end());
+    bool sourceColors = true;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             double sx = at(x, width, source.width), sy = at(y, height, source.height);
             int x0 = std::min(static_cast<int>(sx), source.width - 2), y0 = std::min(static_cast<int>(sy), source.height - 2);
             for (int shift = 0; shift < 24; shift += 8) {
                 auto c = [&](int dx, int dy) { return (source.At(x0 + dx, y0 + dy) >> shift & 0xFF) * 1.0; };
-                double top = c(0, 0) + (c(1, 0) - c(0, 0)) * (sx - x0), bottom = c(0, 1) + (c(1, 1) - c(0, 1)) * (sx - x0);
-                double expected = top + (bottom - top) * (sy - y0);
-                worst = std::max(worst, static_cast<int>(std::lround(std::abs((drawn.At(x, y) >> shift & 0xFF) - expected))));
+                double upper = c(0, 0) + (c(1, 0) - c(0, 0)) * (sx - x0), lower = c(0, 1) + (c(1, 1) - c(0, 1)) * (sx - x0);
+                double off = std::abs((drawn.At(left + x, top + y) >> shift & 0xFF) - upper - (lower - upper) * (sy - y0));
+                worst = std::max(worst, static_cast<int>(std::lround(off)));
             }
+            sourceColors = sourceColors && std::binary_search(colors.begin(), colors.end(), drawn.At(left + x, top + y));
         }
-    return worst;
-}
-
-// Which stretch ran, told by its pixels: the library's filter is bilinear to
-// within its fixed point (and the 16-bit screen's steps of 8); the platform's
-// smoothed stretch is not; its plain one only repeats source pixels.
-enum StretchSeen { OWN_FILTER, PLATFORM_SMOOTHED, PLATFORM_PLAIN };
-
-StretchSeen StretchOf(const BitmapPixels& drawn, const BitmapPixels& source, int width, int height, int tolerance) {
-    if (DeviationFromBilinear(drawn, source, width, height) <= tolerance) return OWN_FILTER;
-    std::vector<uint32_t> colors = source.rgb;
-    std::sort(colors.begin(), colors.end());
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (!std::binary_search(colors.begin(), colors.end(), drawn.At(x, y))) return PLATFORM_SMOOTHED;
-    return PLATFORM_PLAIN;
+    return worst <= tolerance ? BILINEAR : sourceColors ? PLATFORM_PLAIN : PLATFORM_SMOOTHED;
 }
 
 // A processor that says it has no SSE2, for the case that falls back.
 BOOL WINAPI WithoutSse2(DWORD) { return FALSE; }
 
-TEST_F(Drawing, StretchedCopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) {
+TEST_F(Drawing, CopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) {
     // The screen's copy is filtered by the library itself in the screen's
     // pixel format (32-bit, 5-6-5, 5-5-5; widths that are not a multiple of
     // four too); without SSE2 the platform's smoothed stretch serves instead.
     struct {
-        int32_t kind, depth, pixelFormatCode, width;
+        int32_t kind, depth, pixelFormatCode, width, height;
         StretchSeen stretch;
         bool sse2;
-    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, PLATFORM_SMOOTHED, true},
-                 {DRAW_TARGET_SCREEN, 32, 7, 1024, OWN_FILTER, true},
-                 {DRAW_TARGET_SCREEN, 16, 3, 1023, OWN_FILTER, true},
-                 {DRAW_TARGET_SCREEN, 16, 2, 1022, OWN_FILTER, true},
-                 {DRAW_TARGET_SCREEN, 16, 3, 1024, PLATFORM_SMOOTHED, false},
-                 {DRAW_TARGET_DIB, 0, 0, 1024, PLATFORM_PLAIN, true}};
+    } cases[] = {{DRAW_TARGET_IMAGE, 0, 0, 1024, 768, PLATFORM_SMOOTHED, true},
+                 {DRAW_TARGET_SCREEN, 32, 7, 1024, 768, BILINEAR, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1023, 768, BILINEAR, true},
+                 {DRAW_TARGET_SCREEN, 16, 2, 1022, 768, BILINEAR, true},
+                 {DRAW_TARGET_SCREEN, 16, 3, 1024, 768, PLATFORM_SMOOTHED, false},
+                 {DRAW_TARGET_DIB, 0, 0, 1024, 768, PLATFORM_PLAIN, true},
+                 {DRAW_TARGET_IMAGE, 0, 0, 64, 48, BILINEAR, true},
+                 {DRAW_TARGET_SCREEN, 32, 7, 64, 48, BILINEAR, true},
+                 {DRAW_TARGET_DIB, 0, 0, 64, 48, BILINEAR, true}};
     uintptr_t noise = CreateNoiseImage(1, 64, 48);
     BitmapPixels source = PixelsOf(1);
     for (auto c : cases) {
@@ -431,55 +411,15 @@ TEST_F(Drawing, StretchedCopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) 
         MethodHook noSse2(c.sse2 ? nullptr : ImportSlot("KERNEL32.dll", "IsProcessorFeaturePresent"), WithoutSse2);
         ASSERT_TRUE(c.sse2 || noSse2.Works()) << "no import of IsProcessorFeaturePresent to hook";
         ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-        BlitImage(noise, 0, 0, c.width, 768);
+        BlitImage(noise, 10, 5, c.width, c.height);
         EndDrawing();
         BitmapPixels pixels = produced.Pixels();
-        EXPECT_EQ(pixels.CountIn(SENTINEL, 0, 0, c.width, 768), 0) << "area not covered";
-        EXPECT_EQ(pixels.Count(SENTINEL), 1100 * 800 - c.width * 768) << "drawn beyond " << c.width << "x768";
-        EXPECT_EQ(StretchOf(pixels, source, c.width, 768, c.depth == 16 ? 9 : 2), c.stretch)
-            << "off the bilinear picture by " << DeviationFromBilinear(pixels, source, c.width, 768);
+        EXPECT_EQ(pixels.CountIn(SENTINEL, 10, 5, 10 + c.width, 5 + c.height), 0) << "area not covered";
+        EXPECT_EQ(pixels.Count(SENTINEL), 1100 * 800 - c.width * c.height) << "drawn beyond " << c.width << "x" << c.height;
+        int worst = 0, tolerance = c.width == 64 ? 0 : c.depth == 16 ? 9 : 2;
+        EXPECT_EQ(StretchOf(pixels, 10, 5, source, c.width, c.height, tolerance, worst), c.stretch)
+            << "off the bilinear picture by " << worst;
     }
-}
-
-TEST_F(Drawing, CopyAtTheImageSizeIsPixelExact) {
-    struct {
-        const char* name;
-        int32_t kind;
-        int32_t width, height;  // as passed to BlitImage
-    } cases[] = {
-        {"unscaled", DRAW_TARGET_IMAGE, 0, 0},
-        {"width 0 selects the image size", DRAW_TARGET_SCREEN, 0, 768},
-        {"own size given", DRAW_TARGET_IMAGE, 64, 48},
-        {"through a device-independent copy", DRAW_TARGET_DIB, 64, 48},
-    };
-    uintptr_t noise = CreateNoiseImage(1, 64, 48);
-    BitmapPixels source = PixelsOf(1);
-    for (auto c : cases) {
-        ProducedTarget produced(c.kind, 80, 60);
-        ASSERT_NE(BeginDrawing(&produced.target), nullptr);
-        if (c.width == 0 && c.height == 0)
-            BlitImageUnscaled(noise, 10, 5);
-        else
-            BlitImage(noise, 10, 5, c.width, c.height);
-        EndDrawing();
-        BitmapPixels pixels = produced.Pixels();
-        int differing = 0;
-        for (int y = 0; y < 48; ++y)
-            for (int x = 0; x < 64; ++x) differing += pixels.At(x + 10, y + 5) != source.At(x, y);
-        EXPECT_EQ(differing, 0) << c.name;
-        EXPECT_EQ(pixels.Count(SENTINEL), 80 * 60 - 64 * 48) << c.name;
-    }
-}
-
-TEST_F(Drawing, InvertModeCopiesWithNotSourceErase) {
-    uintptr_t source = CreateFilledImage(1, 8, 8, RED);
-    CreateFilledImage(2, 8, 8, BLUE);
-    DrawOnImage(2);
-    SetDrawMode(DRAW_MODE_INVERT);
-    BlitImageUnscaled(source, 0, 0);
-    EndDrawing();
-    // NOT (red OR blue) is green.
-    EXPECT_EQ(PixelsOf(2).Count(GREEN), 64) << "got " << std::hex << PixelsOf(2).At(0, 0);
 }
 
 TEST_F(Drawing, BitmapHeldByAnotherDCIsNotCopied) {
@@ -573,8 +513,7 @@ int64_t ScreenCoveredBy(int32_t side, int32_t x, int32_t y, int32_t width, int32
     const uint32_t INK = MakeRGB(10, 20, 30);
     uintptr_t image = CreateFilledImage(4, side, side, INK);
     ProducedTarget screen(DRAW_TARGET_SCREEN, 200, 150);
-    screen.target.depth = 32;
-    screen.target.pixelFormatCode = 7;
+    screen.target.depth = 32, screen.target.pixelFormatCode = 7;
     BeginDrawing(&screen.target);
     BlitImage(image, x, y, width, height);
     EndDrawing();
@@ -612,6 +551,14 @@ TEST_F(Drawing, EveryOperationClampsOrRefusesPastItsEnds) {
          {{0, 100}, {-10, 0}, {INT32_MIN, 0}, {90, 100}, {100, 0}, {INT32_MAX, 0}}},
         {"DrawCircle radius at 50, 50", [](int64_t r) { return Drawn([r] { DrawCircle(50, 50, r, BLUE); }); },
          {{1, 4}, {0, 0}, {-1, 4}, {71, 10000}, {INT32_MAX, 10000}, {INT32_MIN, 10000}}},
+        // Bit 2 inverts (a copy: NOT (source OR target)), bit 4 leaves shapes hollow; no other bit counts.
+        {"SetDrawMode, the centre of a red disc on white", [](int64_t mode) -> int64_t {
+             return DrawOnNewImage(40, 40, WHITE, mode, [] { DrawCircle(20, 20, 10, RED); }).At(20, 20);
+         }, {{0, RED}, {DRAW_MODE_INVERT, BLACK}, {DRAW_MODE_OUTLINE, WHITE}, {-1, WHITE}, {INT32_MIN, RED}, {8, RED}}},
+        {"SetDrawMode, a red copy onto blue", [](int64_t mode) -> int64_t {
+             uintptr_t red = CreateFilledImage(3, 8, 8, RED);
+             return DrawOnNewImage(8, 8, BLUE, mode, [red] { BlitImageUnscaled(red, 0, 0); }).At(4, 4);
+         }, {{0, RED}, {DRAW_MODE_INVERT, GREEN}, {-1, GREEN}, {INT32_MIN, RED}}},
         // Onto the screen: the library's filter up to the screen's size, the
         // platform's stretch past it, or mirrored, or from a source under 2 by 2.
         {"BlitImage width at x 100", [](int64_t w) { return ScreenCoveredBy(8, 100, 0, w, 150); },
@@ -627,18 +574,6 @@ TEST_F(Drawing, EveryOperationClampsOrRefusesPastItsEnds) {
 
 // ---------------------------------------------------------------------------
 // GDI objects
-
-TEST(GdiObjectCount, SeesObjectsComeAndGo) {
-    int before = CountGdiObjects();
-    if (before < 0) GTEST_SKIP() << "no way to count GDI objects here";
-    std::vector<HBRUSH> brushes;
-    for (int i = 0; i < 10; ++i) brushes.push_back(CreateSolidBrush(MakeRGB(i, 0, 0)));
-    int during = CountGdiObjects();
-    for (HBRUSH brush : brushes) DeleteObject(brush);
-    int after = CountGdiObjects();
-    EXPECT_EQ(during, before + 10);
-    EXPECT_EQ(after, before);
-}
 
 // One frame of the toy: background and six bubbles into the scene image,
 // then the scene copied onto another target.
@@ -662,7 +597,11 @@ void DrawAndCopyFrame(int frame, uintptr_t scene, const DrawTarget& screen) {
 }
 
 TEST_F(Drawing, ThousandsOfDrawAndCopyCyclesLeakNoGdiObjects) {
-    if (CountGdiObjects() < 0) GTEST_SKIP() << "no way to count GDI objects here";
+    int before = CountGdiObjects();
+    if (before < 0) GTEST_SKIP() << "no way to count GDI objects here";
+    HBRUSH brush = CreateSolidBrush(RED);
+    ASSERT_EQ(CountGdiObjects(), before + 1) << "the count does not see a new brush";
+    DeleteObject(brush);
     uintptr_t scene = CreateImageObject(1, 600, 450);
     ASSERT_NE(scene, 0u);
     ProducedTarget screen(DRAW_TARGET_SCREEN, 640, 480);
