@@ -352,12 +352,10 @@ uintptr_t CreateNoiseImage(ObjectId image, int width, int height) {
     return handle;
 }
 
-// Which copy ran, told by its pixels (from left, top) against the source
-// stretched bilinearly in floating point (pixel centres lined up, edges held):
-// the library's filter is within its fixed point (and the 16-bit screen's
-// steps of 8) of it everywhere, the edge rows and columns too, and a copy at
-// the image's size is it exactly; the platform's smoothed stretch is not; its
-// plain one only repeats source pixels. `worst` is the largest difference of a channel.
+// Which copy ran, told by its pixels (from left, top) against the source stretched bilinearly in floating
+// point, pixel centres lined up: the library's filter is within its fixed point of it everywhere, edges
+// too, and a copy at the image's size is it; the platform's smoothed stretch is not; its plain one only
+// repeats source pixels. `worst` is the largest difference of a channel.
 enum StretchSeen { BILINEAR, PLATFORM_SMOOTHED, PLATFORM_PLAIN };
 
 StretchSeen StretchOf(const BitmapPixels& drawn, int left, int top, const BitmapPixels& source, int width, int height,
@@ -436,7 +434,8 @@ TEST_F(Drawing, BitmapHeldByAnotherDCIsNotCopied) {
     EXPECT_EQ(PixelsOf(2).Count(SENTINEL), 256);
 }
 
-TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRowsOfBitmapsOnly) {
+// Its header and pixel order show in the device-independent copies of the stretch table.
+TEST_F(Drawing, BitmapToDibPadsTheRowsOfBitmapsOnly) {
     struct {
         int width, height;
         SIZE_T bytes;
@@ -446,18 +445,6 @@ TEST_F(Drawing, BitmapToDibLaysOutHeaderAndPaddedRowsOfBitmapsOnly) {
         HGLOBAL block = BitmapToDib(BitmapOf(1), nullptr);
         ASSERT_NE(block, nullptr) << c.width << "x" << c.height;
         EXPECT_EQ(GlobalSize(block), c.bytes) << c.width << "x" << c.height;
-        auto* bytes = static_cast<const uint8_t*>(GlobalLock(block));
-        auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(bytes);
-        EXPECT_EQ(header->biSize, 40u);
-        EXPECT_EQ(header->biWidth, c.width);
-        EXPECT_EQ(header->biHeight, c.height) << "rows bottom-up";
-        EXPECT_EQ(header->biPlanes, 1);
-        EXPECT_EQ(header->biBitCount, 24);
-        EXPECT_EQ(header->biCompression, static_cast<DWORD>(BI_RGB));
-        EXPECT_EQ(bytes[40], 3) << "blue first";
-        EXPECT_EQ(bytes[41], 2);
-        EXPECT_EQ(bytes[42], 1);
-        GlobalUnlock(block);
         GlobalFree(block);
     }
     EXPECT_EQ(BitmapToDib(nullptr, nullptr), nullptr);
@@ -503,12 +490,10 @@ TEST_F(Drawing, IconIsDrawnAtItsOwnOrAGivenSize) {
 // 1 when image 2 was made at this size; 0 when refused and the image it held kept.
 int64_t ImageMade(int32_t width, int32_t height) {
     uintptr_t kept = CreateImageObject(2, 4, 4);
-    if (CreateImageObject(2, width, height)) return 1;
-    return GetImageHandle(2) == kept ? 0 : -1;
+    return CreateImageObject(2, width, height) ? 1 : GetImageHandle(2) == kept ? 0 : -1;
 }
 
-// Pixels of a 200 by 150 screen target that an image of one colour, `side`
-// pixels square, covers in its colour when copied at x, y in width by height.
+// Pixels of a 200 by 150 screen that a one-colour image `side` pixels square covers copied at x, y, width by height.
 int64_t ScreenCoveredBy(int32_t side, int32_t x, int32_t y, int32_t width, int32_t height) {
     const uint32_t INK = MakeRGB(10, 20, 30);
     uintptr_t image = CreateFilledImage(4, side, side, INK);
