@@ -47,8 +47,10 @@ void FillTaps(SourceTap* taps, int32_t count, int32_t destination, int32_t sourc
     }
 }
 
-// Rows are a multiple of four pixels long (ScaledCopy::rowPixels), so neither
-// pass has a tail to finish one pixel at a time.
+// Each channel: (a * keep + b * take + 128) / 256, with keep + take = 256; in
+// 16-bit lanes that is at most 255 * 256 + 128, so no lane overflows. Rows are
+// a multiple of four pixels long (ScaledCopy::rowPixels), so neither pass has
+// a tail to finish one pixel at a time.
 SSE2_FUNCTION void ScaleRowAcross(const uint32_t* in, uint32_t* out, const SourceTap* columns, int32_t width) {
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(WEIGHT_ONE / 2);
     // A column's two neighbours' channels in one register, each weighted.
