@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -151,8 +152,6 @@ TEST_F(SoundSystemTest, WavImagesGiveTheirSamplesAtTheChunkOffsets) {
         // The chunk after the format is played whatever it is.
         {"list chunk before the data", RiffImage({{"fmt ", FormatBody(16)}, {"LIST", list}, {"data", samples}}), list},
     };
-    EXPECT_EQ(cases[0].image.size(), 44 + samples.size());
-    EXPECT_EQ(cases[1].image.size(), 46 + samples.size());
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         uintptr_t loaded = LoadSoundFromMemory(4, c.image.data(), 0);
@@ -253,13 +252,6 @@ TEST_F(SoundSystemTest, AFileStaysOpenForTheChosenDecoderUntilItDecodes) {
     EXPECT_EQ(SelectSoundDecoder("no such file.tmp", nullptr, 0), 0);
 }
 
-TEST_F(SoundSystemTest, TheTableOfFiftyGrowsToSeventyForSoundSixty) {
-    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(table)), 51 * sizeof(void*)) << "count 50 and a spare";
-    ASSERT_NE(LoadSoundFromMemory(60, WavImage(16, Samples(32, 2)).data(), 0), 0u);
-    uintptr_t grown = InitSoundSystem();  // the table's present reference
-    EXPECT_EQ(HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(grown)), 71 * sizeof(void*)) << "count 70 and a spare";
-}
-
 // (Holding a buffer of our own across the end is no way to count releases:
 // Wine's device, once released, tears down buffers that are still held.)
 TEST_F(SoundSystemTest, EndEmptiesTheTableAndTheSystemStartsAgain) {
@@ -341,8 +333,6 @@ TEST_F(MediaClipTest, PopSoundsLoadAsClipsWithoutVideo) {
         EXPECT_EQ(GetClipVideoWidth(), -1) << "got " << GetClipVideoWidth();
         EXPECT_EQ(GetClipVideoHeight(), -1) << "got " << GetClipVideoHeight();
     }
-    EXPECT_EQ(SelectMediaClip(6), nullptr) << "never loaded";
-    EXPECT_EQ(GetClipVideoWidth(), -1) << "clip 5 stays current";
 }
 
 TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
@@ -363,29 +353,48 @@ TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
     EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
 }
 
-TEST_F(MediaClipTest, AudioSettingsReachTheClipsBasicAudio) {
-    ASSERT_EQ(PlayMediaClip(POP_MID, owner), 1);
-    struct Case { int32_t volume, balance; AudioLevels expected; } cases[] = {
-        {0, 0, {-10000, 0}},    {1, 0, {-4000, 0}},    {10, 0, {-2000, 0}},  {20, 0, {-1398, 0}},
-        {50, 0, {-603, 0}},     {60, 0, {-444, 0}},    {100, 0, {0, 0}},     {140, 0, {0, 0}},
-        {-5, 0, {-10000, 0}},   {100, -101, {0, -10000}}, {100, -50, {0, -5000}}, {100, 0, {0, 0}},
-        {100, 100, {0, 10000}}, {100, 120, {0, 10000}}, {100, INT32_MIN, {0, -10000}},
+// Every numeric input at, just past and far past both its ends. Clip 4 stays current through the refused
+// numbers, so levels reach its graph; others are put there first, so that a level read from outside the
+// volume table shows as one left unchanged.
+TEST_F(MediaClipTest, EveryOperationClampsOrRefusesPastItsEnds) {
+    ASSERT_NE(InitSoundSystem(), 0u) << "DirectSound did not start";
+    const int64_t BELOW = sizeof(ObjectId) > 4 ? INT64_MIN : INT32_MIN;
+    Bytes wav = WavImage(16, Samples(32, 4)), unknown = {'O', 'G', 'G', 'S'};
+    auto level = [this](int32_t volume, int32_t balance) {
+        return PutLevels(Graph(POP_MID), {-100, 100}), SetMediaClipAudio(volume, balance), LevelsOf(Graph(POP_MID));
     };
-    for (const Case& c : cases) {
-        SetMediaClipAudio(c.volume, c.balance);
-        AudioLevels got = LevelsOf(Graph(POP_MID));
-        EXPECT_EQ(got, c.expected) << "volume " << c.volume << ", balance " << c.balance << ": got " << got;
-    }
-}
-
-TEST_F(MediaClipTest, PlayOfAnUnloadedNumberLeavesTheCurrentClip) {
-    for (ObjectId number : {POP_HIGH, POP_MID, POP_LOW}) PutLevels(Graph(number), {-100, 100});
-    ASSERT_EQ(PlayMediaClip(POP_LOW, owner), 1);
-    EXPECT_EQ(PlayMediaClip(6, owner), 0);
-    EXPECT_EQ(PlayMediaClip(-7, owner), 0);
-    SetMediaClipAudio(50, -50);
-    EXPECT_EQ(LevelsOf(Graph(POP_LOW)), (AudioLevels{-603, -5000})) << "got " << LevelsOf(Graph(POP_LOW));
-    EXPECT_EQ(LevelsOf(Graph(POP_HIGH)), (AudioLevels{-100, 100})) << "got " << LevelsOf(Graph(POP_HIGH));
+    static int refusals, registered;
+    static const SoundDecoder REFUSER{[](FILE*, const char*, const void*, int32_t) { return ++refusals, 0; }, nullptr,
+                                      nullptr, nullptr, nullptr};
+    const struct {
+        const char* operation;
+        std::function<int64_t(int64_t)> answer;
+        std::vector<std::pair<int64_t, int64_t>> ends;  // input, designed answer
+    } operations[] = {
+        {"LoadMediaClip, 1 when loaded", [](int64_t n) -> int64_t { return LoadMediaClip(n, "pop-0.wav") != 0; },
+         {{-2, 0}, {BELOW, 0}}},
+        {"PlayMediaClip", [this](int64_t n) -> int64_t { return PlayMediaClip(n, owner); },
+         {{POP_MID, 1}, {-1, 0}, {-7, 0}, {BELOW, 0}, {6, 0}, {10, 0}, {11, 0}, {INT32_MAX, 0}}},
+        {"SetMediaClipAudio volume", [&](int64_t v) -> int64_t { return level(v, 0).volume; },
+         {{0, -10000}, {1, -4000}, {10, -2000}, {20, -1398}, {50, -603}, {60, -444}, {100, 0}, {101, 0}, {140, 0},
+          {INT32_MAX, 0}, {-1, -10000}, {-5, -10000}, {INT32_MIN, -10000}}},
+        {"SetMediaClipAudio balance", [&](int64_t b) -> int64_t { return level(100, b).balance; },
+         {{-50, -5000}, {0, 0}, {100, 10000}, {101, 10000}, {120, 10000}, {INT32_MAX, 10000}, {-100, -10000},
+          {-101, -10000}, {INT32_MIN, -10000}}},
+        {"LoadSoundFromMemory, slots of the sound table (number + 10, a spare), 0 when refused", [&](int64_t n) -> int64_t {
+             if (!LoadSoundFromMemory(n, wav.data(), 0)) return 0;
+             return HeapSize(RuntimeHeap, 0, reinterpret_cast<void*>(InitSoundSystem())) / sizeof(void*);
+         }, {{100, 111}, {-1, 111}, {-2, 0}, {BELOW, 0}}},
+        // The registry holds 100, the tone decoder among them where another test put it there.
+        {"RegisterSoundDecoder, decoders asked about an unknown block", [&](int64_t count) -> int64_t {
+             int toneAsked = ToneCalls.accepts;
+             for (refusals = 0; registered < count; ++registered) RegisterSoundDecoder(&REFUSER);
+             return LoadSoundFromMemory(9, unknown.data(), 4) ? -1 : refusals + ToneCalls.accepts - toneAsked;
+         }, {{100, 100}, {101, 100}, {1000, 100}}},
+    };
+    for (const auto& op : operations)
+        for (auto [input, expected] : op.ends) EXPECT_EQ(op.answer(input), expected) << op.operation << " of " << input;
+    EndSoundSystem();
 }
 
 TEST_F(MediaClipTest, FailedLoadLeavesItsEmptiedRecordCurrent) {

@@ -64,12 +64,13 @@ struct Canvas {
 struct ScaledCopy {
     int32_t sourceWidth, sourceHeight;
     int32_t width, height;
+    int32_t rowPixels;       // width rounded up to four: the length of every row below
     ScaledFormat format;
     Canvas source;           // the image's pixels as 0x00RRGGBB
-    Canvas destination;      // the scaled picture in the screen's format
-    SourceTap* columns;      // one per destination column
+    Canvas destination;      // the scaled picture in the screen's format, rowPixels wide
+    SourceTap* columns;      // one per destination column, rowPixels of them
     SourceTap* rows;         // one per destination row
-    uint32_t* acrossRows;    // two source rows scaled across, width pixels each
+    uint32_t* acrossRows;    // two source rows scaled across, rowPixels each
     int32_t acrossRowOf[2];  // the source row each holds, -1 for none
 };
 
@@ -93,8 +94,12 @@ struct DrawingState {
 extern DrawingState Drawing;
 
 // The bitmap in `memory` stretched onto the screen target's `dc` by the
-// library's own filter; false where that does not serve (a mirrored or
-// larger-than-screen copy, no memory), and nothing was drawn.
+// library's own filter; false, with nothing drawn, where that does not serve:
+// a mirrored (negative) size, a size larger than the screen target, a source
+// smaller than 2 by 2, a processor without SSE2, no memory for the copy, or a
+// source that cannot be read. The caller then stretches with the platform's
+// HALFTONE, as for image, window and other targets; kind-5 targets keep
+// COLORONCOLOR and copies at the image's own size BitBlt, and neither comes here.
 bool CopyScaledToScreen(HDC dc, HDC memory, const BITMAP& source, int32_t x, int32_t y, int32_t width, int32_t height,
                         DWORD rop);
 void ReleaseScaledCopy();  // its DCs, sections and tables

@@ -25,9 +25,10 @@ constexpr uint16_t WEIGHT_ONE = 1u << WEIGHT_BITS;
 // Pixel centres line up: destination pixel d samples the source at
 // (d + 1/2) * source / destination - 1/2, held to the source's edges. The
 // tap always reads two neighbours (source sizes of 2 or more), the last
-// column or row taking all of its weight from the second.
-void FillTaps(SourceTap* taps, int32_t destination, int32_t source) {
-    for (int32_t d = 0; d < destination; ++d) {
+// column or row taking all of its weight from the second, as do the taps
+// past the destination's end (count may exceed destination).
+void FillTaps(SourceTap* taps, int32_t count, int32_t destination, int32_t source) {
+    for (int32_t d = 0; d < count; ++d) {
         int64_t position = ((2 * static_cast<int64_t>(d) + 1) * source << 16) / (2 * static_cast<int64_t>(destination)) -
                            (1 << 15);  // 16.16 fixed point
         if (position < 0) position = 0;
@@ -46,15 +47,10 @@ void FillTaps(SourceTap* taps, int32_t destination, int32_t source) {
     }
 }
 
-// Each channel: (a * keep + b * take + 128) / 256, with keep + take = 256.
-// In 16-bit lanes that is at most 255 * 256 + 128: no lane overflows.
-inline uint32_t BlendOne(uint32_t a, uint32_t b, uint32_t keep, uint32_t take) {
-    uint32_t out = 0;
-    for (int shift = 0; shift < 32; shift += 8)
-        out |= ((((a >> shift) & 0xFF) * keep + ((b >> shift) & 0xFF) * take + 128) >> WEIGHT_BITS) << shift;
-    return out;
-}
-
+// Each channel: (a * keep + b * take + 128) / 256, with keep + take = 256; in
+// 16-bit lanes that is at most 255 * 256 + 128, so no lane overflows. Rows are
+// a multiple of four pixels long (ScaledCopy::rowPixels), so neither pass has
+// a tail to finish one pixel at a time.
 SSE2_FUNCTION void ScaleRowAcross(const uint32_t* in, uint32_t* out, const SourceTap* columns, int32_t width) {
     const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(WEIGHT_ONE / 2);
     // A column's two neighbours' channels in one register, each weighted.
@@ -67,23 +63,10 @@ SSE2_FUNCTION void ScaleRowAcross(const uint32_t* in, uint32_t* out, const Sourc
         __m128i sum = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(firsts, seconds), half), WEIGHT_BITS);
         return _mm_packus_epi16(sum, sum);
     };
-    int32_t x = 0;
-    for (; x + 2 <= width; x += 2) {  // two columns at a time
+    for (int32_t x = 0; x < width; x += 2) {  // two columns at a time
         __m128i a = weighted(columns[x]), b = weighted(columns[x + 1]);
         _mm_storel_epi64(reinterpret_cast<__m128i*>(out + x),
                          finish(_mm_unpacklo_epi64(a, b), _mm_unpackhi_epi64(a, b)));
-    }
-    if (x < width) {
-        __m128i a = weighted(columns[x]);
-        out[x] = static_cast<uint32_t>(_mm_cvtsi128_si32(finish(a, _mm_srli_si128(a, 8))));
-    }
-}
-
-inline uint32_t Pack(uint32_t p, ScaledFormat format) {
-    switch (format) {
-    case SCALED_RGB565: return ((p >> 8) & 0xF800) | ((p >> 5) & 0x07E0) | ((p >> 3) & 0x001F);
-    case SCALED_RGB555: return ((p >> 9) & 0x7C00) | ((p >> 6) & 0x03E0) | ((p >> 3) & 0x001F);
-    default: return p;
     }
 }
 
@@ -108,8 +91,7 @@ SSE2_FUNCTION void ScaleRowDown(const uint32_t* upper, const uint32_t* lower, vo
         packed = _mm_srai_epi32(_mm_slli_epi32(packed, 16), 16);
         return _mm_packs_epi32(packed, packed);
     };
-    int32_t x = 0;
-    for (; x + 4 <= width; x += 4) {
+    for (int32_t x = 0; x < width; x += 4) {
         __m128i u = _mm_loadu_si128(reinterpret_cast<const __m128i*>(upper + x));
         __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(lower + x));
         __m128i four = _mm_packus_epi16(blend(_mm_unpacklo_epi8(u, zero), _mm_unpacklo_epi8(l, zero)),
@@ -119,36 +101,29 @@ SSE2_FUNCTION void ScaleRowDown(const uint32_t* upper, const uint32_t* lower, vo
         else
             _mm_storel_epi64(reinterpret_cast<__m128i*>(static_cast<uint16_t*>(out) + x), packFour(four));
     }
-    for (; x < width; ++x) {
-        uint32_t p = Pack(BlendOne(upper[x], lower[x], tap.weights[0], tap.weights[4]), format);
-        if (format == SCALED_RGB32)
-            static_cast<uint32_t*>(out)[x] = p;
-        else
-            static_cast<uint16_t*>(out)[x] = static_cast<uint16_t>(p);
-    }
 }
 
 // Source row `row` scaled across to the destination's width; the slot
 // holding `keep` is never the one overwritten.
 const uint32_t* AcrossRow(ScaledCopy& copy, int32_t row, int32_t keep) {
     for (int slot = 0; slot < 2; ++slot)
-        if (copy.acrossRowOf[slot] == row) return copy.acrossRows + slot * copy.width;
+        if (copy.acrossRowOf[slot] == row) return copy.acrossRows + slot * copy.rowPixels;
     int slot = copy.acrossRowOf[0] == keep ? 1 : 0;
     copy.acrossRowOf[slot] = row;
-    uint32_t* out = copy.acrossRows + slot * copy.width;
+    uint32_t* out = copy.acrossRows + slot * copy.rowPixels;
     ScaleRowAcross(static_cast<const uint32_t*>(copy.source.pixels) + static_cast<size_t>(row) * copy.sourceWidth, out,
-                   copy.columns, copy.width);
+                   copy.columns, copy.rowPixels);
     return out;
 }
 
 void ScaleSourceIntoDestination(ScaledCopy& copy) {
     copy.acrossRowOf[0] = copy.acrossRowOf[1] = -1;
-    size_t stride = (static_cast<size_t>(copy.width) * (copy.format == SCALED_RGB32 ? 4 : 2) + 3) & ~size_t{3};
+    size_t stride = static_cast<size_t>(copy.rowPixels) * (copy.format == SCALED_RGB32 ? 4 : 2);
     for (int32_t y = 0; y < copy.height; ++y) {
         const SourceTap& tap = copy.rows[y];
         const uint32_t* upper = AcrossRow(copy, tap.first, -1);
         const uint32_t* lower = AcrossRow(copy, tap.first + 1, tap.first);
-        ScaleRowDown(upper, lower, static_cast<uint8_t*>(copy.destination.pixels) + stride * y, copy.width, tap,
+        ScaleRowDown(upper, lower, static_cast<uint8_t*>(copy.destination.pixels) + stride * y, copy.rowPixels, tap,
                      copy.format);
     }
 }
@@ -206,19 +181,21 @@ ScaledCopy* PrepareScaledCopy(int32_t sourceWidth, int32_t sourceHeight, int32_t
         copy.height == height && copy.format == format)
         return &copy;
     FreeScaledCopy(copy);
-    copy.columns = static_cast<SourceTap*>(std::malloc(sizeof(SourceTap) * static_cast<size_t>(width)));
+    int32_t rowPixels = (width + 3) & ~3;
+    copy.columns = static_cast<SourceTap*>(std::malloc(sizeof(SourceTap) * static_cast<size_t>(rowPixels)));
     copy.rows = static_cast<SourceTap*>(std::malloc(sizeof(SourceTap) * static_cast<size_t>(height)));
-    copy.acrossRows = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * 2 * static_cast<size_t>(width)));
+    copy.acrossRows = static_cast<uint32_t*>(std::malloc(sizeof(uint32_t) * 2 * static_cast<size_t>(rowPixels)));
     if (!copy.columns || !copy.rows || !copy.acrossRows || !MakeCanvas(copy.source, sourceWidth, sourceHeight, SCALED_RGB32) ||
-        !MakeCanvas(copy.destination, width, height, format)) {
+        !MakeCanvas(copy.destination, rowPixels, height, format)) {
         FreeScaledCopy(copy);
         return nullptr;
     }
-    FillTaps(copy.columns, width, sourceWidth);
-    FillTaps(copy.rows, height, sourceHeight);
+    FillTaps(copy.columns, rowPixels, width, sourceWidth);
+    FillTaps(copy.rows, height, height, sourceHeight);
     copy.sourceWidth = sourceWidth;
     copy.sourceHeight = sourceHeight;
     copy.width = width;
+    copy.rowPixels = rowPixels;
     copy.height = height;
     copy.format = format;
     return &copy;
