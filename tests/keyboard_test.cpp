@@ -35,9 +35,8 @@ protected:
     }
 };
 
-// The real-key cases need the host's key server: tests/e2e/keyboard_keys_test.sh runs them.
-// Wine gives the full screen the X focus itself, where an ordinary window would
-// wait for a window manager that the test bed does not have.
+// The real-key cases need the host's key server: tests/e2e/keyboard_keys_test.sh runs them. Wine gives
+// the full screen the X focus itself, where other windows wait for a window manager the test bed lacks.
 class KeyboardRealKeys : public KeyboardInFront {
 protected:
     void SetUp() override {

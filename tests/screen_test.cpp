@@ -560,9 +560,8 @@ TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
 TEST_F(ScreenTest, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
     auto rate = [](int32_t r) { return [=] { return SetFrameRateLimit(r); }; };
     auto full = [](int32_t w, int32_t h, int32_t d) { return [=] { return OpenFullDisplay(w, h, d, FULL_TITLE); }; };
-    auto windowed = [parent = Parent(100, 100, 300, 200)](int32_t x, int32_t y, int32_t w, int32_t h, int32_t stretch = 0,
-                                                        int32_t margin = 0) {
-        return [=] { return OpenWindowedDisplay(parent, x, y, w, h, stretch, margin, margin); };
+    auto windowed = [parent = Parent(100, 100, 300, 200)](int32_t x, int32_t y, int32_t w, int32_t h, int32_t s = 0, int32_t m = 0) {
+        return [=] { return OpenWindowedDisplay(parent, x, y, w, h, s, m, m); };  // s: stretch, m: both margins
     };
     const int32_t MAX = INT32_MAX, MIN = INT32_MIN;
     // What a call returns, and the width of the back buffer it opened (0 for none).
