@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <algorithm>
 #include <functional>
+#include <numeric>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -84,27 +86,20 @@ bool HasMode(DWORD width, DWORD height, DWORD bits) {
     return false;
 }
 
-// Performance-counter ticks that `count` calls of `step` take.
-LONGLONG TicksFor(int count, void (*step)()) {
-    LARGE_INTEGER start, end;
-    QueryPerformanceCounter(&start);
-    for (int i = 0; i < count; ++i) step();
-    QueryPerformanceCounter(&end);
-    return end.QuadPart - start.QuadPart;
-}
-
-double SecondsForPresents(int count) {
-    LARGE_INTEGER frequency;
+// The seconds each of `count` presents in a row took, adding up to the time of them all.
+std::vector<double> FrameSeconds(int count) {
+    LARGE_INTEGER frequency, before, after;
     QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(TicksFor(count, PresentFrame)) / frequency.QuadPart;
+    QueryPerformanceCounter(&before);
+    std::vector<double> seconds;
+    for (int i = 0; i < count; ++i, before = after) {
+        PresentFrame();
+        QueryPerformanceCounter(&after);
+        seconds.push_back(static_cast<double>(after.QuadPart - before.QuadPart) / frequency.QuadPart);
+    }
+    return seconds;
 }
-
-MethodHook* CounterReadHook = nullptr;
-int CounterReads = 0;
-BOOL WINAPI CountCounterRead(LARGE_INTEGER* counter) {
-    ++CounterReads;
-    return CounterReadHook->Original<decltype(&CountCounterRead)>()(counter);
-}
+double Sum(const std::vector<double>& values) { return std::accumulate(values.begin(), values.end(), 0.0); }
 
 int HooksRun = 0;
 void CountHook() { ++HooksRun; }
@@ -159,6 +154,7 @@ private:
 // Places in the method tables, IUnknown's three first.
 constexpr int DIRECTDRAW_CREATE_CLIPPER = 4;
 constexpr int DIRECTDRAW_CREATE_SURFACE = 6;
+constexpr int DIRECTDRAW_GET_MONITOR_FREQUENCY = 15;
 constexpr int DIRECTDRAW_SET_DISPLAY_MODE = 21;
 constexpr int SURFACE_BLT = 5;
 
@@ -174,6 +170,12 @@ int ModeRequests = 0;
 int Copies = 0;
 std::function<void()> BeforeModeRequest;
 std::function<void()> AfterPrimaryMade;
+
+DWORD ReportedFrequency = 0;
+HRESULT STDMETHODCALLTYPE ReportFrequency(IDirectDraw7*, DWORD* frequency) {
+    *frequency = ReportedFrequency;
+    return DD_OK;
+}
 
 HRESULT STDMETHODCALLTYPE CountModeRequest(IDirectDraw7* self, DWORD width, DWORD height, DWORD bits, DWORD rate,
                                            DWORD flags) {
@@ -291,17 +293,12 @@ TEST_F(ScreenTest, ActivationOfMultimediaWindowIsIgnoredWhileWindowed) {
 TEST_F(ScreenTest, DirectDrawOutlivesTheScreenLibraryWhileTheMediaLayerHoldsIt) {
     IDirectDraw7* media = AcquireDirectDraw();  // as the media layer's start does
     ASSERT_NE(media, nullptr);
-    EXPECT_EQ(DirectDraw.referenceCount, 2);
     EndScreenSystem();
-    ASSERT_EQ(DirectDraw.object, media);
-    EXPECT_NE(DirectDraw.module, nullptr);
     DWORD frequency = 0;
     HRESULT alive = media->GetMonitorFrequency(&frequency);  // still a working object
     EXPECT_NE(alive, DDERR_INVALIDOBJECT) << "got " << std::hex << alive;
     ReleaseDirectDraw();  // the media layer's end
     EXPECT_EQ(DirectDraw.object, nullptr);
-    EXPECT_EQ(DirectDraw.module, nullptr);
-    EXPECT_EQ(DirectDraw.referenceCount, 0);
 }
 
 TEST(DirectDrawLoaderTest, ModuleGoesAtTheLastRelease) {
@@ -512,24 +509,18 @@ TEST_F(ScreenTest, AFailedRemakeKeepsTheOldSurfacesAndReleasesTheNewOnes) {
     HWND parent = Parent(100, 100, 300, 200);
     ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
     RECT area = Inset(ClientRectOnScreen(parent), 2);
-    IDirectDrawSurface7* primary = Screen.primarySurface;
-    IDirectDrawSurface7* backBuffer = Screen.backBuffer;
-    IDirectDrawClipper* clipper = Screen.clipper;
     DirectDrawWatch watch;
     RefuseSurface = [](const DDSURFACEDESC2& d) { return !(d.ddsCaps.dwCaps & DDSCAPS_PRIMARYSURFACE); };
     ChangeModeForGood(parent);
     ASSERT_TRUE(DrawFrame(RED));
     PresentFrame();  // meets the old mode's surfaces and makes new ones, up to the back buffer
     RefuseSurface = nullptr;
-    EXPECT_EQ(Screen.primarySurface, primary);
-    EXPECT_EQ(Screen.backBuffer, backBuffer);
-    EXPECT_EQ(Screen.clipper, clipper);
-    std::vector<ULONG> held = watch.ReleaseMade();  // the new primary, then its clipper
-    EXPECT_EQ(held, (std::vector<ULONG>{0, 0})) << "made " << held.size() << "; the first still held " << (held.empty() ? 0 : held[0]);
+    std::vector<ULONG> held = watch.ReleaseMade();
+    ASSERT_FALSE(held.empty()) << "nothing new was made";
+    EXPECT_EQ(std::count(held.begin(), held.end(), 0u), static_cast<long>(held.size())) << "of " << held.size() << " made, some are still held";
     DirectDraw.object->RestoreDisplayMode();
-    ASSERT_TRUE(DrawFrame(BLUE));
+    ASSERT_TRUE(DrawFrame(BLUE)) << "no back buffer left";
     EXPECT_TRUE(Shows(area, BLUE, true));
-    EXPECT_EQ(Screen.primarySurface, primary) << "the frame came through surfaces made anew";
 }
 
 // Wine's registration calls are stubs, so the calls are recorded on their way there.
@@ -562,14 +553,47 @@ TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
     EXPECT_EQ(SessionCalls, expected) << "got " << SessionCalls.size() << " calls";
 }
 
-TEST_F(ScreenTest, WindowedOpenRefusesBadArguments) {
-    HWND multimedia = GetDisplayWindowHandle();
-    EXPECT_EQ(OpenWindowedDisplay(nullptr, 0, 0, 600, 450, 0, 0, 0), 0);
-    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
-    EXPECT_EQ(OpenWindowedDisplay(Parent(100, 100, 300, 200), 0, 0, 0, 450, 0, 0, 0), 0);
-    EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
-    EXPECT_EQ(DisplayDrawTarget(), nullptr);
-    PresentFrame();  // nothing open: nothing happens
+// Every number the screen's operations take, at, just past and far past its
+// ends: refused with 0, or cut to its low 16 bits where the full screen takes
+// only those; what opens answers with a back buffer as wide as asked and
+// presents a frame wherever it was placed.
+TEST_F(ScreenTest, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
+    auto rate = [](int32_t r) { return [=] { return SetFrameRateLimit(r); }; };
+    auto full = [](int32_t w, int32_t h, int32_t d) { return [=] { return OpenFullDisplay(w, h, d, FULL_TITLE); }; };
+    auto windowed = [parent = Parent(100, 100, 300, 200)](int32_t x, int32_t y, int32_t w, int32_t h, int32_t s = 0, int32_t m = 0) {
+        return [=] { return OpenWindowedDisplay(parent, x, y, w, h, s, m, m); };  // s: stretch, m: both margins
+    };
+    const int32_t MAX = INT32_MAX, MIN = INT32_MIN;
+    // What a call returns, and the width of the back buffer it opened (0 for none).
+    const struct { const char* call; std::function<int()> run; int result; int32_t width; } ends[] = {
+        {"rate MIN", rate(MIN), 0, 0}, {"rate -2", rate(-2), 0, 0}, {"rate -1", rate(-1), 0, 0},
+        {"rate 0", rate(0), 1, 0}, {"rate MAX", rate(MAX), 1, 0}, {"full width 0", full(0, 768, 16), 0, 0},
+        {"full width -1", full(-1, 768, 16), 0, 0}, {"full width 32767", full(32767, 768, 16), 0, 0},
+        {"full width 32768", full(32768, 768, 16), 0, 0},
+        {"full width 65536 + 1024", full(65536 + 1024, 768, 16), 1, 1024}, {"full width MAX", full(MAX, 768, 16), 0, 0},
+        {"full width MIN", full(MIN, 768, 16), 0, 0}, {"full height 0", full(1024, 0, 16), 0, 0},
+        {"full height -1", full(1024, -1, 16), 0, 0}, {"full height 65536 + 768", full(1024, 65536 + 768, 16), 1, 1024},
+        {"full height MIN", full(1024, MIN, 16), 0, 0}, {"full depth 0", full(1024, 768, 0), 0, 0},
+        {"full depth -1", full(1024, 768, -1), 0, 0}, {"full depth 65536 + 16", full(1024, 768, 65536 + 16), 1, 1024},
+        {"full depth 32768", full(1024, 768, 32768), 0, 0}, {"full depth MAX", full(1024, 768, MAX), 0, 0},
+        {"no parent", [] { return OpenWindowedDisplay(nullptr, 0, 0, 300, 200, 0, 0, 0); }, 0, 0},
+        {"width 0", windowed(0, 0, 0, 200), 0, 0}, {"width -1", windowed(0, 0, -1, 200), 0, 0},
+        {"width MIN", windowed(0, 0, MIN, 200), 0, 0}, {"width 1", windowed(0, 0, 1, 200), 1, 1},
+        {"width MAX", windowed(0, 0, MAX, 200), 0, 0}, {"height 0", windowed(0, 0, 300, 0), 0, 0},
+        {"height -1", windowed(0, 0, 300, -1), 0, 0}, {"height 1", windowed(0, 0, 300, 1), 1, 300},
+        {"height MAX", windowed(0, 0, 300, MAX), 0, 0}, {"x MAX", windowed(MAX, 0, 300, 200), 1, 300},
+        {"x MIN", windowed(MIN, 0, 300, 200), 1, 300}, {"y MAX", windowed(0, MAX, 300, 200), 1, 300},
+        {"y MIN", windowed(0, MIN, 300, 200), 1, 300},
+        {"stretch MIN, margins MAX", windowed(0, 0, 300, 200, MIN, MAX), 1, 300},
+        {"stretch MAX, margins MIN", windowed(0, 0, 300, 200, MAX, MIN), 1, 300},
+    };
+    for (const auto& end : ends) {
+        EXPECT_EQ(end.run(), end.result) << end.call;
+        DrawTarget* target = DisplayDrawTarget();
+        EXPECT_EQ(target ? target->width : 0, end.width) << end.call;
+        if (target) PresentFrame();  // gives the target back
+        CloseDisplay();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -606,19 +630,6 @@ TEST_F(ScreenTest, FullScreenTakesOverTheMultimediaWindowAndGivesTheModeBack) {
     EXPECT_EQ(CursorDisplayCount(), cursorBefore);
 }
 
-TEST_F(ScreenTest, FullScreenSizeUsesOnlyTheLowSixteenBits) {
-    // 640 by 480 where the adapter has it; a headless X server offers only its own size.
-    int32_t width = HasMode(640, 480, 16) ? 640 : 1024;
-    int32_t height = width == 640 ? 480 : 768;
-    ASSERT_EQ(OpenFullDisplay(65536 + width, height, 16 + 0x70000, FULL_TITLE), 1);
-    EXPECT_EQ(Screen.width, width);
-    EXPECT_EQ(Screen.depth, 16);
-    EXPECT_EQ(CurrentDisplayMode().dmPelsWidth, static_cast<DWORD>(width));
-    CloseDisplay();
-    EXPECT_EQ(OpenFullDisplay(65536 - 1, 768, 16, FULL_TITLE), 0) << "a width of -1 was accepted";
-    EXPECT_EQ(GetDisplayWindowHandle(), FindThreadWindow("MultimediaBase Class"));
-}
-
 TEST_F(ScreenTest, AChainLostWhileTheModeChangesIsTakenOnceMore) {
     // The window manager hands the focus to another program just as the chain
     // is made, so DirectDraw gives the desktop its mode back and the chain is lost.
@@ -652,7 +663,6 @@ TEST_F(ScreenTest, OpeningTheFullScreenClosesAWindowedDisplayFirst) {
     ASSERT_TRUE(OpenFullScreen());
     EXPECT_EQ(WindowText(parent), "screen test") << "the parent was retitled";
     EXPECT_EQ(GetDisplayWindowHandle(), FindThreadWindow("MultimediaBase Class"));
-    EXPECT_EQ(Screen.windowed, 0);
 }
 
 TEST_F(ScreenTest, DeactivationStopsFlipsAndReactivationResumes) {
@@ -795,27 +805,6 @@ TEST(FrameInterval, IsTheCounterFrequencyOverRatePlusOne) {
         EXPECT_EQ(ComputeFrameInterval(c.frequency, c.rate), c.interval) << c.frequency << " Hz at " << c.rate;
 }
 
-TEST(FrameInterval, SetFrameRateLimitUsesThePerformanceCounterAndRefusesNegativeRates) {
-    LARGE_INTEGER frequency;
-    ASSERT_TRUE(QueryPerformanceFrequency(&frequency));
-    ASSERT_EQ(SetFrameRateLimit(50), 1);
-    EXPECT_EQ(Screen.frameRate, 50);
-    EXPECT_EQ(Screen.frameInterval, static_cast<int32_t>(frequency.QuadPart / 51));
-    EXPECT_EQ(Screen.lastFrameTick, 0);
-    for (int32_t rate : {-1, -2, INT32_MIN}) {
-        EXPECT_EQ(SetFrameRateLimit(rate), 0) << "rate " << rate;
-        EXPECT_EQ(Screen.frameRate, 50) << "rate " << rate;
-        EXPECT_EQ(Screen.frameInterval, static_cast<int32_t>(frequency.QuadPart / 51)) << "rate " << rate;
-    }
-}
-
-TEST(FrameInterval, FirstWaitAfterSettingARateLastsAWholeInterval) {
-    ASSERT_EQ(SetFrameRateLimit(20), 1);  // 50 ms
-    EXPECT_GT(TicksFor(1, WaitFrameInterval), Screen.frameInterval);
-    // Later waits measure from the end of the previous one.
-    EXPECT_GE(TicksFor(4, WaitFrameInterval), 3LL * Screen.frameInterval);
-}
-
 TEST_F(ScreenTest, AutomaticRateEndsWithTheWindowedDisplayButAProgramRateStays) {
     HWND parent = OpenWindowed(300, 200);
     ASSERT_NE(parent, nullptr);
@@ -832,31 +821,36 @@ TEST_F(ScreenTest, AutomaticRateEndsWithTheWindowedDisplayButAProgramRateStays) 
     }
 }
 
+// Lower bounds only: a loaded machine makes frames late, never early.
 TEST_F(ScreenTest, WindowedPresentPacesToTheFrameRate) {
-    ASSERT_EQ(SetFrameRateLimit(25), 1);  // 1/26 s a frame
     ASSERT_NE(OpenWindowed(300, 200), nullptr);
-    double seconds = SecondsForPresents(6);
-    EXPECT_GE(seconds, 6.0 / 26) << "got " << seconds << " s for 6 frames";
+    FrameSeconds(2);  // the first copies after an open are slow for reasons of their own
+    // 1/10 s a frame: longer than the copy's own wait for the beam, which may last 40 ms.
+    ASSERT_EQ(SetFrameRateLimit(9), 1);
+    EXPECT_EQ(SetFrameRateLimit(-2), 0);  // refused: 9 stays
+    std::vector<double> frames = FrameSeconds(5);
+    // However long ago the last frame was, the first after a rate is set waits a whole interval.
+    EXPECT_GE(frames[0], 1.0 / 10) << "the first frame took " << frames[0] << " s";
+    EXPECT_GE(Sum(frames), 5.0 / 10) << "got " << Sum(frames) << " s for 5 frames";
 }
 
 TEST_F(ScreenTest, FullScreenPacesOnlyWhenTheAdapterReportsAFrequency) {
+    // What the adapter reports is the test's: Wine reports none, a real adapter its refresh rate.
+    MethodHook reported(DirectDraw.object, DIRECTDRAW_GET_MONITOR_FREQUENCY, ReportFrequency);
+    ReportedFrequency = 60;
     ASSERT_TRUE(OpenFullScreen());
-    printf("monitor frequency reported: %u\n", Screen.monitorFrequency);
-    // Wine reports no frequency; a real adapter reports its refresh rate.
-    Screen.monitorFrequency = 60;
     ASSERT_EQ(SetFrameRateLimit(10), 1);  // 1/11 s a frame
-    double paced = SecondsForPresents(4);
+    double paced = Sum(FrameSeconds(4));
     EXPECT_GE(paced, 4.0 / 11) << "got " << paced << " s for 4 frames";
 
-    Screen.monitorFrequency = 0;  // equal to the requested rate: only the flip paces
-    ASSERT_EQ(SetFrameRateLimit(10), 1);
-    // Pacing is a wait on the performance counter: unpaced frames never read it.
-    MethodHook reads(ImportSlot("KERNEL32.dll", "QueryPerformanceCounter"), CountCounterRead);
-    ASSERT_TRUE(reads.Works());
-    CounterReadHook = &reads;
-    for (int frame = 0; frame < 4; ++frame) PresentFrame();
-    EXPECT_EQ(CounterReads, 0) << "4 unpaced frames read the counter " << CounterReads << " times";
-    printf("4 frames: %.3f s paced\n", paced);
+    ReportedFrequency = 0;  // equal to the requested rate: only the flip paces
+    ASSERT_TRUE(OpenFullScreen());
+    ASSERT_EQ(SetFrameRateLimit(1), 1);  // half a second a frame, were they paced
+    // The median, not the sum: a loaded machine may hold up a frame or two.
+    std::vector<double> frames = FrameSeconds(5);
+    std::nth_element(frames.begin(), frames.begin() + 2, frames.end());
+    EXPECT_LT(frames[2], 0.25) << "unpaced frames took a median " << frames[2] << " s";
+    printf("4 frames: %.3f s paced; unpaced, a median %.3f s a frame\n", paced, frames[2]);
 }
 
 TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
@@ -868,7 +862,6 @@ TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
     EXPECT_EQ(target->width, 300);
     EXPECT_EQ(target->height, 200);
     EXPECT_GE(target->pitch, 300 * target->depth / 8);
-    EXPECT_EQ(target->pixelFormatCode, Screen.pixelFormatCode);
     EXPECT_EQ(DisplayDrawTarget(), nullptr) << "handed out while still held";
 
     target->release();  // what EndDrawing calls
@@ -878,10 +871,9 @@ TEST_F(ScreenTest, DrawTargetIsHandedOutOnceUntilGivenBack) {
 
     // Pixel access and back, as drawing asks for it.
     EXPECT_NE(target->giveUp(), nullptr);
-    EXPECT_EQ(Screen.backBufferAccess, -1);
     EXPECT_NE(target->reacquire(), nullptr);
     target->release();
-    EXPECT_EQ(Screen.backBufferAccess, 0);
+    EXPECT_EQ(DisplayDrawTarget(), target) << "not given back";
     CloseDisplay();
     EXPECT_EQ(DisplayDrawTarget(), nullptr);
 }

@@ -118,8 +118,6 @@ TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     EXPECT_EQ(left, 0) << "the window is gone but its accelerator table still holds " << left << " entries";
     EXPECT_FALSE(IsWindow(second));
     EXPECT_EQ(GetAppWindowHandle(0), nullptr);
-    DestroyAppWindow(0);  // nothing left to destroy
-    EXPECT_EQ(GetAppWindowHandle(0), nullptr);
 }
 
 struct FlagCase {
@@ -198,28 +196,38 @@ TEST_F(WindowTest, CreationFlagsGiveStyleVisibilityAndPlacement) {
     }
 }
 
-// How a table of each kind grows is the core's; this is that windows have the window kind.
-TEST_F(WindowTest, TableGrowsByThirtyForANumberAtOrAboveTheCapacity) {
-    EXPECT_EQ(WindowSystem.windows.Count(), 10);
-    ASSERT_NE(OpenWindow(12), nullptr);
-    EXPECT_EQ(WindowSystem.windows.Count(), 42);
-    ASSERT_NE(OpenWindow(42), nullptr);
-    EXPECT_EQ(WindowSystem.windows.Count(), 72) << "number 42 equals the capacity";
-}
-
-TEST_F(WindowTest, RefusedCallsCreateNothingAndKeepTheWindowOfTheNumber) {
-    for (ObjectId number : {ObjectId{-2}, ObjectId{-10000}}) {
-        EXPECT_EQ(CreateAppWindow(number, 0, 0, 100, 100, 0, "refused"), 0u) << "number " << number;
-        EXPECT_EQ(GetAppWindowHandle(number), nullptr) << "number " << number;
-    }
-    EXPECT_EQ(CreateAppWindow(1, 0, 0, 100, 100, 0, nullptr), 0u) << "no title";
-    EXPECT_EQ(FindThreadWindow("WindowClass_1"), nullptr);
-
+// Every number that creation, lookup and destruction take, at, just past and
+// far past its ends: a window made, looked up and destroyed, or a refusal
+// that makes, finds and destroys nothing, not even the window holding the number.
+TEST_F(WindowTest, NumbersAtAndPastTheirEndsMakeAWindowOrNothing) {
     HWND kept = OpenWindow(2);
     ASSERT_NE(kept, nullptr);
-    EXPECT_EQ(CreateAppWindow(2, INT32_MAX - 10, 0, 100, 100, 0, "overflow"), 0u);
-    EXPECT_EQ(CreateAppWindow(2, 0, INT32_MIN + 5, 100, -100, 0, "overflow"), 0u);
-    EXPECT_EQ(GetAppWindowHandle(2), kept) << "a refused call destroyed the window holding the number";
+    EXPECT_EQ(CreateAppWindow(1, 0, 0, 100, 100, 0, nullptr), 0u) << "no title";
+    int windows = CountThreadWindows();
+    const int32_t MAX = INT32_MAX, MIN = INT32_MIN;
+    const struct { ObjectId number; int32_t x, y, width, height; bool made; } ends[] = {
+        {NEW_LIST_OBJECT, 0, 0, 100, 80, true}, {-2, 0, 0, 100, 80, false}, {MIN, 0, 0, 100, 80, false},
+        {INTPTR_MIN, 0, 0, 100, 80, false}, {0, 0, 0, 100, 80, true},
+        {10, 0, 0, 100, 80, true},  // the table's capacity: it grows
+        {MAX - 29, 0, 0, 100, 80, false},  // the table would grow past 32 bits
+        {MAX, 0, 0, 100, 80, false}, {INTPTR_MAX, 0, 0, 100, 80, false},
+        // The far corner must fit in 32 bits.
+        {3, MAX - 100, 0, 100, 80, true}, {2, MAX - 99, 0, 100, 80, false}, {2, MAX, 0, MAX, 80, false},
+        {3, 0, MIN + 80, 100, -80, true}, {2, 0, MIN + 79, 100, -80, false}, {2, 0, MIN, 100, MIN, false},
+        {3, 0, 0, -1, -1, true}, {3, 0, 0, MIN, MIN, true}, {3, 0, 0, MAX, MAX, true},
+    };
+    for (const auto& end : ends) {
+        uintptr_t made = CreateAppWindow(end.number, end.x, end.y, end.width, end.height, WINDOW_INVISIBLE, "ends");
+        SCOPED_TRACE(testing::Message() << "number " << end.number << " at " << end.x << "," << end.y << " size "
+                                        << end.width << "," << end.height);
+        EXPECT_EQ(made != 0, end.made);
+        ObjectId id = end.number == NEW_LIST_OBJECT ? static_cast<ObjectId>(made) : end.number;
+        EXPECT_EQ(GetAppWindowHandle(id) != nullptr, end.made || id == 2);
+        if (id != 2) DestroyAppWindow(id);
+        EXPECT_EQ(GetAppWindowHandle(id), id == 2 ? kept : nullptr);
+        EXPECT_EQ(CountThreadWindows(), windows) << "a window was left";
+    }
+    EXPECT_TRUE(HeapValidate(RuntimeHeap, 0, nullptr)) << "the runtime heap is damaged";
 }
 
 TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {

@@ -158,5 +158,7 @@ void EndKeyboardInput() {
         Keyboard.device = nullptr;
     }
     Keyboard.devicePhase = 0;  // a later start makes a device again rather than claim one
+    Keyboard.boundWindow = nullptr;
+    Keyboard.foregroundLost = 0;
     ReleaseDirectInput();
 }

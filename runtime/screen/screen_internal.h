@@ -87,7 +87,6 @@ LRESULT CALLBACK MultimediaWindowProc(HWND window, UINT message, WPARAM wParam, 
 
 // Windowed display
 bool LoadSessionNotifications();  // false where the platform has none
-bool ComputeBlitRects(RECT* destination, RECT* source);  // false: the parent window is gone
 void PresentWindowed(int verticalSync);
 LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 

@@ -93,6 +93,21 @@ void MeasureBlitGeometry(HWND parentWindow, int32_t x, int32_t y, int32_t rightM
     Screen.bottomMargin = bottomMargin + (outer.bottom - bottomRight.y);
 }
 
+bool ComputeBlitRects(RECT* destination, RECT* source) {
+    // A parent destroyed under the open display has no rectangle to copy to.
+    if (!GetWindowRect(Screen.displayWindow, destination)) return false;
+    OffsetRect(destination, Screen.leftOffset, Screen.topOffset);
+    if (Screen.stretchToWindow) {
+        destination->right -= Screen.rightMargin + Screen.leftOffset;
+        destination->bottom -= Screen.bottomMargin + Screen.topOffset;
+    } else {
+        destination->right = destination->left + Screen.width;
+        destination->bottom = destination->top + Screen.height;
+    }
+    SetRect(source, 0, 0, Screen.width, Screen.height);
+    return true;
+}
+
 void BlitBackBuffer() {
     RECT destination;
     RECT source;
@@ -215,21 +230,6 @@ LRESULT CALLBACK DisplayParentProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_NCDESTROY: return ForgetOnDestroy(saved, window, wParam, lParam);
     default: return PassOn(saved, window, message, wParam, lParam);
     }
-}
-
-bool ComputeBlitRects(RECT* destination, RECT* source) {
-    // A parent destroyed under the open display has no rectangle to copy to.
-    if (!GetWindowRect(Screen.displayWindow, destination)) return false;
-    OffsetRect(destination, Screen.leftOffset, Screen.topOffset);
-    if (Screen.stretchToWindow) {
-        destination->right -= Screen.rightMargin + Screen.leftOffset;
-        destination->bottom -= Screen.bottomMargin + Screen.topOffset;
-    } else {
-        destination->right = destination->left + Screen.width;
-        destination->bottom = destination->top + Screen.height;
-    }
-    SetRect(source, 0, 0, Screen.width, Screen.height);
-    return true;
 }
 
 void PresentWindowed(int /*verticalSync: the windowed copy always waits for the beam*/) {
