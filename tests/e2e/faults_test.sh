@@ -42,7 +42,7 @@ e2e_stage
 e2e_start_scene
 for round in $(seq 1 "$away_rounds"); do
   rm -f "$E2E_RUN/back"
-  e2e_probe_start "$E2E_RUN/away.log" away "Z:$E2E_RUN/back" || fail "round $round: no away window"
+  e2e_probe_start "$E2E_RUN/away.log" away "Z:$E2E_RUN/back" 60 || fail "round $round: no away window"
   away="$(head -1 "$E2E_RUN/away.log" | tr -d '\r')"
   [ "$away" = away ] || fail "round $round: $away"
   if [ "$round" = 1 ]; then

@@ -313,9 +313,9 @@ e2e_capture() {
 
 # The pops in the recording from its frame $1 on (or all): rises of its 10 ms
 # loudness from quiet to loud; a sound there at the start began before it.
-# Read at a tenth of the rate, which still passes the highest pop's tone.
+# Every tenth frame, unfiltered, keeps the loudness of the highest pop's tone.
 e2e_capture_pops() {
-  tail -c +$((${1:-0} * 4 + 1)) "$PLIMBA_CAPTURE" | PLIMBA_CAPTURE=- e2e_capture -t dat -r 4410 -c 1 - 2>/dev/null | awk '
+  tail -c +$((${1:-0} * 4 + 1)) "$PLIMBA_CAPTURE" | PLIMBA_CAPTURE=- e2e_capture -t dat -r 4410 -c 1 - downsample 10 2>/dev/null | awk '
     BEGIN { loud = 1 }
     /^;/ { next }
     { s += ($2 < 0 ? -$2 : $2); if (++n == 44) { level = s / n; s = n = 0

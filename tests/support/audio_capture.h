@@ -45,9 +45,9 @@ std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64
 // A sound as heard: the capture from frame `from` on, from the first
 // non-silent frame to the last, less the runs of digital silence inside it
 // longer than a pop's own. On a busy machine the player falls behind and the
-// device fills the wait with zeros - 6,355 frames were seen inside one pop -
-// losing nothing of the sound. A pop's own runs (its zero crossings, its
-// fade, quieter at a lower volume) were up to 20 frames long at volume 20.
+// device fills the wait with zeros (6,355 frames were seen inside one pop).
+// A pop's own runs (its zero crossings and fade, longer when quieter) were
+// up to 8 frames long at volume 100 and 20 at volume 20.
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
 constexpr size_t OWN_SILENCE = 20;
 inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
