@@ -289,15 +289,13 @@ struct PopVoice {
 };
 const PopVoice POP_VOICES[] = {{"pop+1.wav", 1000, 1700, 20}, {"pop-0.wav", 550, 1000, 60}, {"pop-1.wav", 250, 550, 100}};
 
-// RMS of a pop file's last `heard` samples: what its louder side reaches at
-// volume 100 over the part of it that was heard. A pop rerun once its graph
-// had ended may lose up to a chunk of its loud start in Wine's renderer,
-// while its end is always heard. Read as a capture, the file's mono samples
-// pair up as frames, past the plain 44-byte header (22 samples).
-double WaveFileRms(const char* name, size_t heard) {
+// RMS of a pop file: what its louder side reaches at volume 100. Read as a
+// capture, the file's mono samples pair up as frames, past the plain 44-byte
+// header (22 samples).
+double WaveFileRms(const char* name) {
     CapturedAudio file;
     if (!ReadCaptureFile(name, &file) || file.Frames() <= 11) return 0;
-    return ChannelRms(file, SoundSpan{file.Frames() - std::min(heard / 2, file.Frames() - 11), file.Frames()}, -1);
+    return ChannelRms(file, SoundSpan{11, file.Frames()}, -1);
 }
 
 TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {
@@ -319,7 +317,7 @@ TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {
         SoundSpan heard = FindSounds(audio).back();
         double pitch = EstimatePitchHz(audio, heard);
         double left = ChannelRms(audio, heard, LEFT_CHANNEL), right = ChannelRms(audio, heard, RIGHT_CHANNEL);
-        double level = 20 * std::log10(std::max(left, right) / WaveFileRms(voice.file, heard.end - heard.first));
+        double level = 20 * std::log10(std::max(left, right) / WaveFileRms(voice.file));
         double side = 20 * std::log10(std::max(left, 1.0) / std::max(right, 1.0));
         int32_t balance = (bubble.x * 100) / 600 - 50;  // x after the jitter: within 1 of the pop's own
         std::printf("pop %zu: radius %d, x %d: %.0f Hz, left %.0f, right %.0f: level %.1f dB, left over right %.1f dB\n",

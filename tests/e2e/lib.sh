@@ -254,10 +254,11 @@ e2e_client_region() {
 
 # Waits until a screenshot shows the scene in the region: its most frequent
 # colour is a background (blue 255, red equal to green within the display's
-# 16-bit rounding). Leaves the shot in $1 and prints "r g b" of the background.
+# 16-bit rounding); 0 seconds: the first shot. Leaves the shot in $1 and
+# prints "r g b" of the background.
 e2e_wait_scene() {
   local shot="$1" region="$2" seconds="$3" i count r g b
-  for i in $(seq 1 $((seconds * 5))); do
+  for i in $(seq 0 $((seconds * 5))); do
     e2e_screenshot "$shot"
     read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
     if [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]; then
@@ -310,11 +311,14 @@ e2e_capture() {
   sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$@"
 }
 
-# The pops in the recording: rises of its 10 ms loudness from quiet to loud.
+# The pops in the recording from its frame $1 on (or all): rises of its 10 ms
+# loudness from quiet to loud; a sound there at the start began before it.
+# Every tenth frame, unfiltered, keeps the loudness of the highest pop's tone.
 e2e_capture_pops() {
-  e2e_capture -t dat -r 1000 -c 1 - 2>/dev/null | awk '
+  tail -c +$((${1:-0} * 4 + 1)) "$PLIMBA_CAPTURE" | PLIMBA_CAPTURE=- e2e_capture -t dat -r 4410 -c 1 - downsample 10 2>/dev/null | awk '
+    BEGIN { loud = 1 }
     /^;/ { next }
-    { s += ($2 < 0 ? -$2 : $2); if (++n == 10) { level = s / n; s = n = 0
+    { s += ($2 < 0 ? -$2 : $2); if (++n == 44) { level = s / n; s = n = 0
         if (!loud && level > 0.02) { pops++; loud = 1 } else if (loud && level < 0.005) loud = 0 } }
     END { print pops + 0 }'
 }

@@ -105,7 +105,6 @@ bool EndsInSilence(const CapturedAudio& audio, const std::vector<SoundSpan>& sou
 }  // namespace
 
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
-    constexpr size_t LONGEST_OWN_SILENCE = 8;  // frames: longer runs of zeros were written while the player lagged
     CapturedAudio sound;
     size_t silent = 0;
     for (size_t frame = from; frame < audio.Frames(); ++frame) {
@@ -114,7 +113,7 @@ CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
             continue;
         }
         // Zeros before the first sound and runs longer than its own are left out.
-        if (!sound.samples.empty() && silent <= LONGEST_OWN_SILENCE) sound.samples.insert(sound.samples.end(), 2 * silent, 0);
+        if (!sound.samples.empty() && silent <= OWN_SILENCE) sound.samples.insert(sound.samples.end(), 2 * silent, 0);
         silent = 0;
         sound.samples.push_back(audio.At(frame, LEFT_CHANNEL));
         sound.samples.push_back(audio.At(frame, RIGHT_CHANNEL));

@@ -43,20 +43,14 @@ bool ReadCaptureFile(const std::string& path, CapturedAudio* audio);
 std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64, size_t gapFrames = CAPTURE_RATE / 10);
 
 // A sound as heard: the capture from frame `from` on, from the first
-// non-silent frame to the last, less the runs of digital silence inside it.
-// On a busy machine the player falls behind and the device fills the wait
-// with zeros - runs of 4,000 frames were seen inside one pop - which would
-// lengthen the sound, or over FindSounds' gap split it in two and leave a
-// part of it to be measured as the whole. A sound's own zero crossings are
-// single frames.
+// non-silent frame to the last, less the runs of digital silence inside it
+// longer than a pop's own. On a busy machine the player falls behind and the
+// device fills the wait with zeros (6,355 frames were seen inside one pop).
+// A pop's own runs (its zero crossings and fade, longer when quieter) were
+// up to 8 frames long at volume 100 and 20 at volume 20.
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
+constexpr size_t OWN_SILENCE = 20;
 inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
-
-// How far short of its clip's length a sound heard whole may fall: the last
-// 10 ms of every pop fade to silence, and Wine's audio renderer, when a graph
-// that had played to its end runs again, drops up to a chunk of the start
-// (1,209 to 1,295 frames lost in about half the runs on a lightly loaded machine).
-constexpr size_t WHOLE_SOUND_SHORTFALL = CAPTURE_RATE / 100 + CAPTURE_RATE / 25;
 
 // Re-reads the capture until the sound from frame `from` on is heard to at
 // least `frames` frames and silence follows it (so nothing more of it is
