@@ -170,6 +170,11 @@ e2e_probe_wait() {
   return "$status"
 }
 
+# Waits until the toy's window has shown $1 new frames; says how many it saw when not.
+e2e_frames() {
+  e2e_probe frames "$1" 30
+}
+
 # Presses keys: several go down together and up in the reverse order.
 # DirectInput reads the whole keyboard once a frame, and a key that goes down
 # and up between two reads is never seen: the keys stay down until the toy has
@@ -183,7 +188,7 @@ e2e_key() {
   done
   xdotool "${down[@]}"
   sleep "$E2E_KEY_HOLD"
-  shown="$(e2e_probe frames 2 30)" || status=$?
+  shown="$(e2e_frames 2)" || status=$?
   xdotool "${up[@]}"
   [ "$status" = 0 ] || fail "$* held down: $shown"
 }
