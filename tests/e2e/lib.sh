@@ -261,8 +261,8 @@ e2e_client_region() {
 # colour is a background (blue 255, red equal to green within the display's
 # 16-bit rounding). Leaves the shot in $1 and prints "r g b" of the background.
 e2e_wait_scene() {
-  local shot="$1" region="$2" seconds="$3" i count r g b
-  for i in $(seq 1 $((seconds * 5))); do
+  local shot="$1" region="$2" end=$((SECONDS + $3)) count r g b
+  while [ "$SECONDS" -le "$end" ]; do
     e2e_screenshot "$shot"
     read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
     if [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]; then
