@@ -33,15 +33,14 @@ export DISPLAY="$display"
 # A Wine prefix and server of its own: Wine keeps the displays it found, and their
 # modes, in the prefix, from the X server its first process started on (the test
 # bed's Xvfb); there the toy's mode change failed with an error box. A copy of the
-# test bed's prefix, taken anew when that one was remade or changed its settings,
-# with managed windows as the interactive run has (the test bed's are unmanaged).
+# test bed's prefix, taken anew when that one was remade or changed its settings
+# (its stamp is newer), with managed windows as the interactive run has: unmanaged,
+# as in the test bed, the compositor showed nothing of the toy.
 prefix="$E2E_BUILD/wayland-prefix"
-if [ ! -f "$prefix/.plimba-settings" ] || [ "$WINEPREFIX/.plimba-architectures" -nt "$prefix/.plimba-settings" ] ||
-  [ "$WINEPREFIX/.plimba-settings" -nt "$prefix/.plimba-settings" ]; then
+if [ "$WINEPREFIX/.plimba-settings" -nt "$prefix/.plimba-settings" ]; then
   rm -rf "$prefix"
   cp -a "$WINEPREFIX" "$prefix"
   WINEPREFIX="$prefix" wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f </dev/null >/dev/null 2>&1
-  touch "$prefix/.plimba-settings"
 fi
 export WINEPREFIX="$prefix"
 stop_wine() {
@@ -60,12 +59,8 @@ e2e_screenshot() {
 e2e_start
 e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
 e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene in the monitor's top-left 1024x768"
-while read -r w h x y; do
-  colours="$(e2e_colours "$E2E_RUN/full.png" "${w}x$h+$x+$y")"
-  [ "$colours" = "$((w * h)) 0 0 0" ] ||
-    fail "the monitor beside the frame (${w}x$h+$x+$y) is not all black: $(head -3 <<<"$colours" | tr '\n' ';') ($E2E_RUN/full.png)"
-done <<<"896 1080 1024 0
-1024 312 0 768"
+outside="$(e2e_white_pixels "$E2E_RUN/full.png" -fill black -draw 'rectangle 0,0,1023,767' -colorspace gray -threshold 0)"
+[ "$outside" = 0 ] || fail "$outside pixels beside and below the 1024x768 frame are not black ($E2E_RUN/full.png)"
 
 # The probe reads frames off the window's middle, here outside the frame: the
 # compositor's output tells new frames instead.
