@@ -32,7 +32,7 @@ export DISPLAY="$display"
 
 # A Wine prefix and server of its own: Wine keeps the displays it found, and their
 # modes, in the prefix, from the X server its first process started on (the test
-# bed's Xvfb); there the toy's mode change failed with an error box. A copy of the
+# bed's Xvfb); there the toy showed an error box, not its full screen. A copy of the
 # test bed's prefix, taken anew when that one was remade or changed its settings
 # (its stamp is newer), with managed windows as the interactive run has: unmanaged,
 # as in the test bed, the compositor showed nothing of the toy.
