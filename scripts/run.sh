@@ -25,6 +25,9 @@ if [ -n "${DISPLAY:-}" ]; then
   export WINEPREFIX="$root/build/wine-prefix"
   log="$root/build/wine.log"
   echo "Running $play/plimbadoosh.exe (F12: window/full screen, Esc: quit); Wine's messages: $log"
+  if [ -n "${WAYLAND_DISPLAY:-}" ]; then
+    echo "On Wayland the full screen shows unscaled in the monitor's top-left corner; F12 gives window mode (README: On a Wayland desktop)."
+  fi
   wine_prepare_prefix >"$log" 2>&1
   wine_apply_settings >>"$log" 2>&1
   cd "$play"

@@ -18,6 +18,8 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   xvfb xdotool x11-utils imagemagick openbox
   googletest sox pv procps
+  # A Wayland desktop for one end-to-end pass: a headless compositor and its Xwayland.
+  weston xwayland
   "${wine_x_libraries[@]}"
 )
 

@@ -170,6 +170,11 @@ e2e_probe_wait() {
   return "$status"
 }
 
+# Waits until the toy's window has shown $1 new frames; says how many it saw when not.
+e2e_frames() {
+  e2e_probe frames "$1" 30
+}
+
 # Presses keys: several go down together and up in the reverse order.
 # DirectInput reads the whole keyboard once a frame, and a key that goes down
 # and up between two reads is never seen: the keys stay down until the toy has
@@ -183,7 +188,7 @@ e2e_key() {
   done
   xdotool "${down[@]}"
   sleep "$E2E_KEY_HOLD"
-  shown="$(e2e_probe frames 2 30)" || status=$?
+  shown="$(e2e_frames 2)" || status=$?
   xdotool "${up[@]}"
   [ "$status" = 0 ] || fail "$* held down: $shown"
 }
@@ -257,17 +262,17 @@ e2e_client_region() {
 # 16-bit rounding); 0 seconds: the first shot. Leaves the shot in $1 and
 # prints "r g b" of the background.
 e2e_wait_scene() {
-  local shot="$1" region="$2" seconds="$3" i count r g b
-  for i in $(seq 0 $((seconds * 5))); do
+  local shot="$1" region="$2" end=$((SECONDS + $3)) count r g b
+  while :; do
     e2e_screenshot "$shot"
     read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
     if [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]; then
       echo "$r $g $b"
       return 0
     fi
+    [ "$SECONDS" -lt "$end" ] || return 1
     sleep 0.2
   done
-  return 1
 }
 
 # Waits up to five seconds for the screen to change between two shots: the
