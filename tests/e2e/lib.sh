@@ -269,11 +269,13 @@ e2e_wait_scene() {
   return 1
 }
 
-# Waits up to five seconds for the screen to change between two shots: the
-# toy's frames run (the background alone steps every frame).
+# Waits up to 30 seconds (a loaded machine's frames can take seconds) for the
+# screen to change between two shots: the toy's frames run (the background
+# alone steps every frame).
 e2e_wait_frames() {
+  local deadline=$((SECONDS + 30))
   e2e_screenshot "$E2E_RUN/before.png"
-  for _ in $(seq 1 25); do
+  while [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.2
     e2e_screenshot "$E2E_RUN/after.png"
     [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0

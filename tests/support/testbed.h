@@ -6,9 +6,13 @@
 #include <functional>
 #include <string>
 
+// How long a wait for something that should come may last: a bound only a fault
+// reaches, since on a loaded machine the X server or a device can lag by seconds.
+constexpr DWORD WAIT_LIMIT_MS = 30000;
+
 // Dispatches the thread's messages until `done` holds or `timeoutMs` passes;
 // returns whether `done` held. Tests wait on conditions, never fixed sleeps.
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // Dispatches whatever is pending now, without waiting.
 void FlushMessages();
