@@ -624,10 +624,8 @@ TEST_F(ScreenTest, AChainLostWhileTheModeChangesIsTakenOnceMore) {
     // is made, so DirectDraw gives the desktop its mode back and the chain is lost.
     ForegroundThief thief;
     DirectDrawWatch watch;
-    AfterPrimaryMade = [&] {
-        thief.TakeForeground();
-        // On a busy machine the switch's messages may reach us only after it returned.
-        PumpMessagesUntil([] { return IsIconic(GetDisplayWindowHandle()) != 0; });
+    AfterPrimaryMade = [&] {  // on a busy machine the switch's messages may come after it returned
+        thief.TakeForeground(), PumpMessagesUntil([] { return IsIconic(GetDisplayWindowHandle()) != 0; });
     };
     ASSERT_TRUE(OpenFullScreen());
     EXPECT_FALSE(AfterPrimaryMade) << "no chain was made";

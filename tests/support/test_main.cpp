@@ -20,13 +20,10 @@ public:
 
 }  // namespace
 
-// Every case has ended its libraries in its own tear-down; what is left is
-// Wine's own end of the process, which under its default renderer (the test
-// programs run under Wine's defaults) also unloads OpenGL and LLVM. The Wine
-// server kills a process whose Linux side is still there about half a second
-// after its last thread ended: on a busy machine a test process that had
-// printed its closing count ended with status 137. The program never loads
-// that renderer; a test process skips that end and leaves with its result.
+// Each case ended its libraries in its tear-down. What is left, Wine's own end
+// (under its default renderer also OpenGL and LLVM, which the program never
+// loads), outlasted on a busy machine the half second after which the Wine
+// server kills a process (status 137): a test process leaves with its result.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new RuntimeHeaps);

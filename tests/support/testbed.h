@@ -6,8 +6,7 @@
 #include <functional>
 #include <string>
 
-// How long a wait for something that should come may last: a bound only a fault
-// reaches, since on a loaded machine the X server or a device can lag by seconds.
+// The bound of a wait for what should come: only a fault reaches it, load does not.
 constexpr DWORD WAIT_LIMIT_MS = 30000;
 
 // Dispatches the thread's messages until `done` holds or `timeoutMs` passes;
