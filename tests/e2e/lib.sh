@@ -132,7 +132,7 @@ e2e_toy_cpu() {
   local process ticks=0 found=
   for process in /proc/[0-9]*; do
     # The command line: its Windows path (the 64-bit loader), or its name alone (the 32-bit one).
-    [[ " $(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)" =~ [\ \\]"$E2E_EXE " ]] || continue
+    [[ " $(tr '\0' ' ' 2>/dev/null <"$process/cmdline")" =~ [\ \\]"$E2E_EXE " ]] || continue
     grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
     ticks=$((ticks + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$process/task/${process#/proc/}/stat"))) && found=1
   done
