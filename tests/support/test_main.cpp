@@ -23,7 +23,8 @@ public:
 // Each case ended its libraries in its tear-down. What is left, Wine's own end
 // (under its default renderer also OpenGL and LLVM, which the program never
 // loads), outlasted on a busy machine the half second after which the Wine
-// server kills a process (status 137): a test process leaves with its result.
+// server kills a process (status 137), or crashed (139): a test process leaves
+// with its result instead.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new RuntimeHeaps);
