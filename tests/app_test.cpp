@@ -312,7 +312,7 @@ TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {
         UpdateBubble(bubble);  // shrinks away and is reborn: one pop
         int band = bubble.size <= 13 ? 0 : bubble.size <= 26 ? 1 : 2;
         const PopVoice& voice = POP_VOICES[band];
-        ASSERT_TRUE(WaitForGraphCompletion(graphs[band], 3000)) << "pop " << pop;
+        ASSERT_TRUE(WaitForGraphCompletion(graphs[band])) << "pop " << pop;
         ASSERT_TRUE(WaitForCapturedSounds(pop, &audio)) << "pop " << pop << ": " << FindSounds(audio).size() << " sounds";
         SoundSpan heard = FindSounds(audio).back();
         double pitch = EstimatePitchHz(audio, heard);

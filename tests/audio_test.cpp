@@ -340,17 +340,17 @@ TEST_F(MediaClipTest, PlayStartsFromTheBeginningEveryTime) {
     long long length = 0;
     auto play = [&] { return PlayMediaClip(POP_LOW, owner) == 1; };
     ASSERT_LE(HeadStartAfter(graph, play, &length), 0) << "the first start";
-    ASSERT_TRUE(PumpMessagesUntil([&] { return GraphPositionMs(graph) * 30000 > length; }, 3000))
+    ASSERT_TRUE(PumpMessagesUntil([&] { return GraphPositionMs(graph) * 30000 > length; }))
         << "a third of " << length / 10000 << " ms never played; at " << GraphPositionMs(graph);
 
     long long restarted = HeadStartAfter(graph, play, &length);
     EXPECT_LE(restarted, 0) << "restart while playing: " << restarted / 10000 << " ms ahead of the start";
-    ASSERT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    ASSERT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
     EXPECT_EQ(GraphPositionMs(graph), length / 10000) << "the clip's end";
 
     long long again = HeadStartAfter(graph, play, &length);
     EXPECT_LE(again, 0) << "start after the end: " << again / 10000 << " ms ahead of the start";
-    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    EXPECT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
 }
 
 // Every numeric input at, just past and far past both its ends. Clip 4 stays current through the refused
@@ -496,11 +496,11 @@ TEST_F(MediaClipTest, ADestroyedListClipIsNeverCurrent) {
 TEST_F(MediaClipTest, StreamModeWithoutAStreamPlaysTheGraph) {
     IGraphBuilder* graph = Graph(POP_HIGH);
     ASSERT_EQ(PlayMediaClip(POP_HIGH, MEDIA_CLIP_STREAM_WINDOW), 1);
-    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    EXPECT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
     long long length = 0;
     long long headStart = HeadStartAfter(graph, [] { return PlayMediaClip(POP_HIGH, MEDIA_CLIP_STREAM_WINDOW) == 1; }, &length);
     EXPECT_LE(headStart, 0) << "not rewound through the graph: " << headStart / 10000 << " ms ahead of the start";
-    EXPECT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+    EXPECT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
 }
 
 // The program ends its media layer and exits at once, pops still sounding.
@@ -556,7 +556,7 @@ protected:
         size_t from = audio.Frames(), whole = clipFrames + (volume >= 100 ? 53 : 12);
         ASSERT_EQ(PlayMediaClip(POP_LOW, GetDisplayWindowHandle()), 1);
         SetMediaClipAudio(volume, balance);
-        ASSERT_TRUE(WaitForGraphCompletion(graph, 3000)) << "position " << GraphPositionMs(graph);
+        ASSERT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
         CapturedAudio pop;
         ASSERT_TRUE(WaitForHeardSound(from, whole, &audio, &pop))
             << "heard " << pop.Frames() << " of the pop's " << whole << " frames (volume " << volume << ")";

@@ -519,7 +519,7 @@ protected:
         TypeKey(key, shift);
         HWND now = before;
         DWORD start = GetTickCount();
-        while (now == before && GetTickCount() - start < 3000) {
+        while (now == before && GetTickCount() - start < WAIT_LIMIT_MS) {
             if (PollWindowEvent() == EVENT_NONE) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
             now = GetFocus();
         }
@@ -533,7 +533,7 @@ protected:
         SetFocus(edits[0]);
         DrainWindowEvents();
         TypeKey('X');
-        return PumpMessagesUntil([&] { return WindowText(edits[0]) == "x"; }, 2000);
+        return PumpMessagesUntil([&] { return WindowText(edits[0]) == "x"; });
     }
 
     HWND window = nullptr;
@@ -570,8 +570,7 @@ TEST_F(FocusWalkTest, TabInARichEditIsTheControlsOwn) {
         [&] {
             PollWindowEvent();
             return WindowText(rich).find('\t') != std::string::npos;
-        },
-        3000);
+        });
     EXPECT_TRUE(typed) << "got text \"" << WindowText(rich) << "\"";
     EXPECT_EQ(GetFocus(), rich);
 

@@ -77,7 +77,7 @@ for round in $(seq 1 "$away_rounds"); do
   fi
   touch "$E2E_RUN/back"
   e2e_probe_wait || fail "round $round: could not hold the foreground while away: $(tail -n +2 "$E2E_RUN/away.log" | tr -d '\r')"
-  e2e_probe window "$FULL_TITLE" 10 >/dev/null || fail "round $round: the full screen did not come back"
+  e2e_probe window "$FULL_TITLE" 30 >/dev/null || fail "round $round: the full screen did not come back"
   e2e_wait_frames || fail "round $round: no frames after coming back"
 done
 echo "$away_rounds switches away and back: gave way, silent, waiting and still while away (the first), frames after"

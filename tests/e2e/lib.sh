@@ -89,8 +89,8 @@ e2e_start() {
 # its frames run and it sees keys.
 e2e_start_scene() {
   e2e_start "$@"
-  e2e_probe window "$FULL_TITLE" 20 >/dev/null || fail "no full screen at start"
-  e2e_wait_scene "$E2E_RUN/start.png" 1024x768+0+0 20 >/dev/null || fail "no scene at start"
+  e2e_probe window "$FULL_TITLE" 60 >/dev/null || fail "no full screen at start"
+  e2e_wait_scene "$E2E_RUN/start.png" 1024x768+0+0 60 >/dev/null || fail "no scene at start"
 }
 
 # True once the toy (or the process $2) has ended, within $1 seconds. (Runs in
@@ -114,9 +114,9 @@ e2e_wait_exit() {
   E2E_PID=
 }
 
-# Fails unless the toy ends with status 0 within 15 seconds; $1 says on what.
+# Fails unless the toy ends with status 0 within 60 seconds; $1 says on what.
 e2e_expect_exit() {
-  e2e_wait_exit 15
+  e2e_wait_exit 60
   [ "$E2E_STATUS" = 0 ] || fail "$1: exit status $E2E_STATUS"
 }
 
@@ -132,7 +132,7 @@ e2e_toy_cpu() {
   local process ticks=0 found=
   for process in /proc/[0-9]*; do
     # The command line: its Windows path (the 64-bit loader), or its name alone (the 32-bit one).
-    [[ " $(tr '\0' ' ' <"$process/cmdline" 2>/dev/null)" =~ [\ \\]"$E2E_EXE " ]] || continue
+    [[ " $(tr '\0' ' ' 2>/dev/null <"$process/cmdline")" =~ [\ \\]"$E2E_EXE " ]] || continue
     grep -qzx "WINEPREFIX=$WINEPREFIX" "$process/environ" 2>/dev/null || continue
     ticks=$((ticks + $(awk '{ sub(/^.*\) /, ""); print $12 + $13 }' "$process/task/${process#/proc/}/stat"))) && found=1
   done
@@ -233,9 +233,9 @@ e2e_click_close() {
 # toy shows beside it, presses OK and expects the toy to end with status 0.
 e2e_expect_box() {
   local box
-  if ! box="$(e2e_probe box 20)"; then
+  if ! box="$(e2e_probe box 60)"; then
     e2e_wait_exit 1
-    fail "no error box for \"$1\" in 20 s; the toy $([ "$E2E_STATUS" = timeout ] && echo "still runs" || echo "ended with $E2E_STATUS")"
+    fail "no error box for \"$1\" in 60 s; the toy $([ "$E2E_STATUS" = timeout ] && echo "still runs" || echo "ended with $E2E_STATUS")"
   fi
   [ "$box" = "windows=0 text=$1" ] || fail "expected the box \"$1\" alone, got '$box'"
   e2e_expect_exit "\"$1\""
@@ -275,11 +275,12 @@ e2e_wait_scene() {
   done
 }
 
-# Waits up to five seconds for the screen to change between two shots: the
+# Waits up to 30 seconds for the screen to change between two shots: the
 # toy's frames run (the background alone steps every frame).
 e2e_wait_frames() {
+  local deadline=$((SECONDS + 30))
   e2e_screenshot "$E2E_RUN/before.png"
-  for _ in $(seq 1 25); do
+  while [ "$SECONDS" -lt "$deadline" ]; do
     sleep 0.2
     e2e_screenshot "$E2E_RUN/after.png"
     [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0

@@ -25,7 +25,7 @@ second_copy_round() {
   e2e_stage
   e2e_start
   handle_a="$(e2e_wait_foreground 20 MultimediaBase)" || fail "$mode: A's full screen never came to the front"
-  e2e_wait_scene "$E2E_RUN/a.png" 1024x768+0+0 10 >/dev/null || fail "$mode: no scene in A's full screen"
+  e2e_wait_scene "$E2E_RUN/a.png" 1024x768+0+0 30 >/dev/null || fail "$mode: no scene in A's full screen"
   if [ "$mode" = window ]; then
     e2e_toggle_to "$WINDOW_TITLE" || fail "$mode: A did not switch to window mode"
     handle_a="$(e2e_wait_foreground 10 WindowClass_0)" || fail "$mode: A's window never came to the front"
@@ -37,7 +37,7 @@ second_copy_round() {
   E2E_PID="$a_pid"
   e2e_wait_foreground 20 MultimediaBase "$handle_a" >/dev/null ||
     fail "$mode: B's full screen never came to the front; B's box: $(e2e_probe box 1)"
-  e2e_wait_scene "$E2E_RUN/b.png" 1024x768+0+0 10 >/dev/null || fail "$mode: no scene in B's full screen"
+  e2e_wait_scene "$E2E_RUN/b.png" 1024x768+0+0 30 >/dev/null || fail "$mode: no scene in B's full screen"
   # B's frames run in front (its scene is drawn): Esc, once.
   e2e_press Escape e2e_ended 30 "$b_pid" || fail "$mode: B: $E2E_SAW"
   status=0
@@ -50,7 +50,7 @@ second_copy_round() {
   # A's frames run again once it has taken its display back; keys count from then.
   e2e_wait_frames || fail "$mode: A draws no frames after B"
   if [ "$mode" = full ]; then
-    e2e_wait_scene "$E2E_RUN/a.png" 1024x768+0+0 10 >/dev/null || fail "$mode: A draws no scene after B"
+    e2e_wait_scene "$E2E_RUN/a.png" 1024x768+0+0 30 >/dev/null || fail "$mode: A draws no scene after B"
     e2e_toggle_to "$WINDOW_TITLE" || fail "$mode: A does not answer F12 after B ended"
     region="$(e2e_client_region "$E2E_SAW")"
   else
@@ -59,7 +59,7 @@ second_copy_round() {
   fi
   echo "$mode: A answered F12"
   # Esc in the new mode, once its frames run.
-  e2e_wait_scene "$E2E_RUN/a.png" "$region" 10 >/dev/null || fail "$mode: no scene after F12"
+  e2e_wait_scene "$E2E_RUN/a.png" "$region" 30 >/dev/null || fail "$mode: no scene after F12"
   e2e_quit "$mode: A"
   echo "$mode: A ended on Esc with status 0"
 }

@@ -7,7 +7,7 @@ e2e_stage
 for args in "" "--window /x 12"; do
   # shellcheck disable=SC2086
   e2e_start $args
-  info="$(e2e_probe window "$FULL_TITLE" 20)" || fail "no full-screen window (args '$args'): $info"
+  info="$(e2e_probe window "$FULL_TITLE" 60)" || fail "no full-screen window (args '$args'): $info"
   echo "full screen: $info"
   [[ "$info" == *"client=1024x768 origin=0,0"* ]] || fail "full-screen window is not 1024x768 at 0,0: $info"
   [[ "$info" == *"class=MultimediaBase Class"* ]] || fail "full screen is not on the multimedia window: $info"

@@ -14,16 +14,16 @@ expect_window_mode() {
   [[ "$info" == *"client=600x450"* ]] || fail "window 0 client area is not 600x450: $info"
   [[ "$info" == *"class=WindowClass_0"* ]] || fail "not window 0: $info"
   [[ "$info" == *" outer=100,100 "* ]] || fail "window 0's outer corner is not at 100,100: $info"
-  e2e_probe gone "$FULL_TITLE" 10 >/dev/null || fail "full-screen window still visible in window mode"
+  e2e_probe gone "$FULL_TITLE" 30 >/dev/null || fail "full-screen window still visible in window mode"
   # Unscaled: the scene fills exactly the 600x450 client area.
-  e2e_wait_scene "$E2E_RUN/window.png" "$(e2e_client_region "$info")" 10 >/dev/null || fail "no scene in window 0"
+  e2e_wait_scene "$E2E_RUN/window.png" "$(e2e_client_region "$info")" 30 >/dev/null || fail "no scene in window 0"
 }
 
 expect_full_screen() {
   e2e_toggle_to "$FULL_TITLE" || fail "F12 did not return to full screen: $E2E_SAW"
   [[ "$E2E_SAW" == *"client=1024x768"* ]] || fail "full screen is not 1024x768: $E2E_SAW"
-  e2e_probe gone "$WINDOW_TITLE" 10 >/dev/null || fail "window 0 still open in full screen"
-  e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 10 >/dev/null || fail "no scene after returning to full screen"
+  e2e_probe gone "$WINDOW_TITLE" 30 >/dev/null || fail "window 0 still open in full screen"
+  e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 30 >/dev/null || fail "no scene after returning to full screen"
 }
 
 expect_window_mode

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "support/testbed.h"
+
 constexpr int CAPTURE_RATE = 44100;  // frames per second, two 16-bit channels
 constexpr int LEFT_CHANNEL = 0;
 constexpr int RIGHT_CHANNEL = 1;
@@ -55,7 +57,7 @@ inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()
 // Re-reads the capture until the sound from frame `from` on is heard to at
 // least `frames` frames and silence follows it (so nothing more of it is
 // still to come); false on timeout. `sound` gets what was heard.
-bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = 5000);
+bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // Frames of a 16-bit PCM WAV file's data at the capture's rate, or 0 when
 // the file cannot be read: the clip's own length, to hold a sound heard against.
@@ -83,10 +85,10 @@ bool RemoveGraphClock(IUnknown* graph);
 // followed by silence (so it is whole). The device writes ahead in bursts:
 // a sound reaches the file some time after its graph reported the end, and
 // what was not yet written when the device closes is lost.
-bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs = 5000);
+bool WaitForCapturedSounds(size_t count, CapturedAudio* audio, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // Waits for EC_COMPLETE (or an abort) of the graph; false on timeout.
-bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs);
+bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // The graph's present position in milliseconds, or -1.
 long long GraphPositionMs(IUnknown* graph);

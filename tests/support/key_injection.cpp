@@ -33,7 +33,7 @@ bool InjectKeys(const std::string& xdotoolArguments) {
     fclose(file);
     if (!MoveFileA(partial.c_str(), request.c_str())) return false;
 
-    if (!PumpMessagesUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000))
+    if (!PumpMessagesUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }))
         return false;
     int status = -1;
     file = fopen(done.c_str(), "rb");

@@ -6,9 +6,12 @@
 #include <functional>
 #include <string>
 
+// The bound of a wait for what should come: only a fault reaches it, load does not.
+constexpr DWORD WAIT_LIMIT_MS = 30000;
+
 // Dispatches the thread's messages until `done` holds or `timeoutMs` passes;
 // returns whether `done` held. Tests wait on conditions, never fixed sleeps.
-bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000);
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // Dispatches whatever is pending now, without waiting.
 void FlushMessages();

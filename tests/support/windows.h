@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "support/testbed.h"
+
 // Polls PollWindowEvent until no event is waiting, and discards a code that
 // window creation or a direct dispatch left recorded, so the next poll
 // reports only what the test itself causes.
@@ -63,7 +65,7 @@ struct MessageBoxSeen {
 class MessageBoxWatcher {
 public:
     MessageBoxWatcher(std::string caption, int button, std::function<void(HWND box)> whileOpen = nullptr,
-                      DWORD timeoutMs = 10000);
+                      DWORD timeoutMs = WAIT_LIMIT_MS);
     ~MessageBoxWatcher();
     // Waits for the watcher to finish and returns what it saw.
     const MessageBoxSeen& Finish();

@@ -221,7 +221,7 @@ int TakeForegroundAway(const char* backFile, DWORD deadline) {
         }
     };
     // The full screen gives way by minimising once the toy has seen the switch.
-    pumpUntil(GetTickCount() + 10000, [toy] { return toy && IsIconic(toy); });
+    pumpUntil(GetTickCount() + 30000, [toy] { return toy && IsIconic(toy); });
     bool gaveWay = toy && IsIconic(toy);
     std::printf("%s\n", gaveWay ? "away" : "the toy's window did not give way");
     bool back = false;
