@@ -46,25 +46,20 @@ for round in $(seq 1 "$away_rounds"); do
   away="$(head -1 "$E2E_RUN/away.log" | tr -d '\r')"
   [ "$away" = away ] || fail "round $round: $away"
   if [ "$round" = 1 ]; then
-    # Pops started until the frame that saw the switch pauses (frames take 50
-    # to 70 ms) are already playing and may finish; they reach the recording
-    # from its length then on plus what the sound devices write ahead, which
-    # was 18,700 to 25,200 frames over 14 pops timed in a toy's process.
+    # Pops started up to the frame that saw the switch (50 to 70 ms) may finish: they reach the recording
+    # within the devices' write-ahead of its length then, 18,700 to 25,200 frames over 14 pops timed.
     sleep 0.07
     heard=$(($(stat -c %s "$PLIMBA_CAPTURE") / 4 + 26460))
     e2e_screenshot "$E2E_RUN/away1.png"
     before="$(e2e_toy_cpu)" || fail "round $round: no toy process while away"
     started=$(date +%s%N)
-    # After them no pop may start. A toy that went on popping while away was
-    # heard only now and then, with gaps of up to two seconds: three seconds
-    # of listening.
+    # After them no pop may start; one that went on popping left gaps of up to 2 s: 3 s of listening.
     sleep 3
     pops="$(e2e_capture_pops "$heard")"
     [ "$pops" = 0 ] || fail "round $round: $pops pops started while away, after those already playing: the scene did not pause"
     after="$(e2e_toy_cpu)" || fail "round $round: the toy died while away"
-    # A paused toy's frame loop sleeps between its looks at the display (well
-    # under 1% of the time); one that spins takes a core's worth, or at least a
-    # third of one when three such loads share this machine's two cores.
+    # A paused frame loop sleeps between its looks at the display (well under 1%); a spinning one takes
+    # at least a third of a core even when three such loads share two cores.
     cpu=$((after - before))
     wall=$((($(date +%s%N) - started) / 1000000))
     echo "while away: no pop started in $(($(stat -c %s "$PLIMBA_CAPTURE") / 4 - heard)) frames of recording, $cpu ms of CPU in $wall ms"

@@ -257,10 +257,9 @@ e2e_client_region() {
   sed -E 's/.*client=([0-9]+x[0-9]+) origin=([0-9-]+),([0-9-]+).*/\1+\2+\3/' <<<"$1"
 }
 
-# Waits until a screenshot shows the scene in the region: its most frequent
-# colour is a background (blue 255, red equal to green within the display's
-# 16-bit rounding); 0 seconds: the first shot. Leaves the shot in $1 and
-# prints "r g b" of the background.
+# Waits $3 seconds at most (0: the first shot) until a screenshot shows the scene in the region: its most
+# frequent colour is a background (blue 255, red equal to green within the display's 16-bit rounding).
+# Leaves the shot in $1 and prints "r g b" of the background.
 e2e_wait_scene() {
   local shot="$1" region="$2" end=$((SECONDS + $3)) count r g b
   while :; do
@@ -317,9 +316,8 @@ e2e_capture() {
   sox -t raw -r 44100 -e signed -b 16 -c 2 "$PLIMBA_CAPTURE" "$@"
 }
 
-# The pops in the recording from its frame $1 on (or all): rises of its 10 ms
-# loudness from quiet to loud; a sound there at the start began before it.
-# Every tenth frame, unfiltered, keeps the loudness of the highest pop's tone.
+# The pops from frame $1 of the recording on (or all): rises of its 10 ms loudness from quiet to loud, a
+# sound at the start counting as begun before. Every tenth frame, unfiltered, keeps the highest tone's loudness.
 e2e_capture_pops() {
   tail -c +$((${1:-0} * 4 + 1)) "$PLIMBA_CAPTURE" | PLIMBA_CAPTURE=- e2e_capture -t dat -r 4410 -c 1 - downsample 10 2>/dev/null | awk '
     BEGIN { loud = 1 }

@@ -30,12 +30,10 @@ if [ -z "$display" ]; then
 fi
 export DISPLAY="$display"
 
-# A Wine prefix and server of its own: Wine keeps the displays it found, and their
-# modes, in the prefix, from the X server its first process started on (the test
-# bed's Xvfb); there the toy showed an error box, not its full screen. A copy of the
-# test bed's prefix, taken anew when that one was remade or changed its settings
-# (its stamp is newer), with managed windows as the interactive run has: unmanaged,
-# as in the test bed, the compositor showed nothing of the toy.
+# A Wine prefix and server of its own: Wine keeps in the prefix the displays and modes of the X server it
+# first ran on (the test bed's Xvfb), and there the toy showed an error box. A copy of the test bed's,
+# taken anew when that one changes, with managed windows as the run command has: unmanaged, the
+# compositor showed nothing of the toy.
 prefix="$E2E_BUILD/wayland-prefix"
 if [ "$WINEPREFIX/.plimba-settings" -nt "$prefix/.plimba-settings" ]; then
   rm -rf "$prefix"
@@ -62,8 +60,7 @@ e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 20 >/dev/null || fail "no scene 
 outside="$(e2e_white_pixels "$E2E_RUN/full.png" -fill black -draw 'rectangle 0,0,1023,767' -colorspace gray -threshold 0)"
 [ "$outside" = 0 ] || fail "$outside pixels beside and below the 1024x768 frame are not black ($E2E_RUN/full.png)"
 
-# The probe reads frames off the window's middle, here outside the frame: the
-# compositor's output tells new frames instead.
+# The probe reads frames off the window's middle, here outside the frame: the compositor's output tells.
 e2e_frames() {
   local i
   for i in $(seq 1 "$1"); do
@@ -71,10 +68,9 @@ e2e_frames() {
   done
 }
 
-# The window activated, as a user's click would. Xwayland's keyboard follows
-# the pointer here, and the full screen is under it; no pointer events are sent
-# (a synthetic click or move, or xdotool's windowfocus, brought the headless
-# Xwayland down), so window mode, which need not be under it, is left out.
+# The window activated, as a user's click would. Xwayland's keyboard follows the pointer, which the full
+# screen is under; pointer events (a synthetic click or move, xdotool's windowfocus) brought the headless
+# Xwayland down, so window mode, which need not be under it, is left out.
 xdotool search --name "^$FULL_TITLE\$" windowactivate >/dev/null || fail "could not activate the full screen"
 e2e_quit "full screen"
 echo "ok"
