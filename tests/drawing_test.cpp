@@ -383,9 +383,8 @@ StretchSeen StretchOf(const BitmapPixels& drawn, int left, int top, const Bitmap
 BOOL WINAPI WithoutSse2(DWORD) { return FALSE; }
 
 TEST_F(Drawing, CopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) {
-    // The screen's copy is filtered by the library itself in the screen's
-    // pixel format (32-bit, 5-6-5, 5-5-5; widths that are not a multiple of
-    // four too); without SSE2 the platform's smoothed stretch serves instead.
+    // The screen's copy is filtered by the library in the screen's format (32-bit, 5-6-5, 5-5-5; widths not a
+    // multiple of four too); without SSE2 the platform's smoothed stretch serves instead.
     struct {
         int32_t kind, depth, pixelFormatCode, width, height;
         StretchSeen stretch;

@@ -22,9 +22,8 @@ bool IsKeyDown(int key) { return (Keyboard.keyState[key] & 0x80) != 0; }
 
 class KeyboardTest : public DisplayTest {};
 
-// The program's full screen in front, read by the keyboard. Given the foreground
-// as a click would: opened while the bare X server's desktop window has it (as
-// after a case whose other window went), it does not take it, and nothing reads.
+// The program's full screen in front, read by the keyboard, given the foreground as a click would: opened while
+// the bare X server's desktop has it (after a case whose other window went), it does not take it.
 class KeyboardInFront : public KeyboardTest {
 protected:
     void SetUp() override {
@@ -89,10 +88,8 @@ TEST(WasKeyReleased, ReportsEachReleaseOnceAfterACallSawTheKeyDown) {
     }
 }
 
-// Each code at, just past and far past the ends of the snapshot, seen with
-// every key down and then every key up (every bit set but bit 7, the only one
-// that means down): a code of the snapshot (or any key) reports its release,
-// any other is refused and touches nothing.
+// Each code at, just past and far past the snapshot's ends, with every key down, then up (every bit but bit 7,
+// the only one meaning down): a snapshot code (or any key) reports its release, any other touches nothing.
 TEST(WasKeyReleased, KeyCodesAtAndPastTheEnds) {
     const struct { int32_t key; int released; } ends[] = {
         {0, 1}, {255, 1}, {KEY_ANY, 1}, {256, 0}, {-2, 0}, {257, 0}, {-3, 0}, {INT32_MAX, 0}, {INT32_MIN, 0}};

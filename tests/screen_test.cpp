@@ -553,10 +553,8 @@ TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
     EXPECT_EQ(SessionCalls, expected) << "got " << SessionCalls.size() << " calls";
 }
 
-// Every number the screen's operations take, at, just past and far past its
-// ends: refused with 0, or cut to its low 16 bits where the full screen takes
-// only those; what opens answers with a back buffer as wide as asked and
-// presents a frame wherever it was placed.
+// Every number the screen's operations take, at, just past and far past its ends: refused with 0, or cut to its low
+// 16 bits where the full screen takes only those; what opens has a back buffer as wide as asked and presents.
 TEST_F(ScreenTest, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
     auto rate = [](int32_t r) { return [=] { return SetFrameRateLimit(r); }; };
     auto full = [](int32_t w, int32_t h, int32_t d) { return [=] { return OpenFullDisplay(w, h, d, FULL_TITLE); }; };

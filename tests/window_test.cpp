@@ -196,9 +196,8 @@ TEST_F(WindowTest, CreationFlagsGiveStyleVisibilityAndPlacement) {
     }
 }
 
-// Every number that creation, lookup and destruction take, at, just past and
-// far past its ends: a window made, looked up and destroyed, or a refusal
-// that makes, finds and destroys nothing, not even the window holding the number.
+// Every number that creation, lookup and destruction take, at, just past and far past its ends: a window made,
+// found and destroyed, or a refusal that touches nothing, not even the window holding the number.
 TEST_F(WindowTest, NumbersAtAndPastTheirEndsMakeAWindowOrNothing) {
     HWND kept = OpenWindow(2);
     ASSERT_NE(kept, nullptr);
