@@ -550,10 +550,11 @@ protected:
     // Plays the pop as the scene does - start, then levels - and waits until
     // it is heard whole, so the next one is apart from it: its clip's frames
     // and the mixer's ringing past them, above one step for 53 to 55 frames
-    // at volume 100 and 12 at volume 20. Over 40 plays, first runs and runs
-    // again after the clip's end alike, nothing was lost at a run's start.
+    // at volume 100 and 12 at volume 20. Less only by what Wine's renderer
+    // now and then drops at a run's start: 1,119 and 1,209 frames in one of
+    // seven runs of this program on an idle machine, 684 once under load.
     void PlayPop(int32_t volume, int32_t balance) {
-        size_t from = audio.Frames(), whole = clipFrames + (volume >= 100 ? 53 : 12);
+        size_t from = audio.Frames(), whole = clipFrames + (volume >= 100 ? 53 : 12) - 1300;
         ASSERT_EQ(PlayMediaClip(POP_LOW, GetDisplayWindowHandle()), 1);
         SetMediaClipAudio(volume, balance);
         ASSERT_TRUE(WaitForGraphCompletion(graph)) << "position " << GraphPositionMs(graph);
