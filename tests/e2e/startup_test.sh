@@ -16,7 +16,7 @@ for args in "" "--window /x 12"; do
   # Bubbles: colours between blue and white besides the background, in
   # patches too large to be the stretch's smoothing alone, in the first shot
   # once the toy has shown a new frame.
-  shown="$(e2e_probe frames 1 20)" || fail "no frames on the full screen (args '$args'): $shown"
+  shown="$(e2e_frames 1)" || fail "no frames on the full screen (args '$args'): $shown"
   background="$(e2e_wait_scene "$E2E_RUN/full.png" 1024x768+0+0 0)" || fail "no scene on the full screen"
   bubble_colours="$(e2e_colours "$E2E_RUN/full.png" 1024x768+0+0 | awk -v bg="$background" '
     BEGIN { split(bg, b, " ") }
