@@ -130,20 +130,16 @@ bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, Capture
 }
 
 std::vector<int16_t> WavFileSamples(const std::string& path) {
+    // The generated pops: a plain 44-byte header, its format chunk and then the data.
     std::vector<int16_t> samples;
+    unsigned char h[44] = {};
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return samples;
-    // The generated pops: the plain 44-byte header, its format and data chunks in order.
-    unsigned char header[44] = {};
-    size_t got = std::fread(header, 1, sizeof header, file);
-    auto word = [&](int at) { return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | uint32_t(header[at + 3]) << 24; };
-    bool pop = got == sizeof header && std::memcmp(header + 36, "data", 4) == 0 && word(24) == CAPTURE_RATE &&
-               (header[22] | header[23] << 8) == 1 && (header[34] | header[35] << 8) == 16;
-    if (pop) {
-        samples.resize(word(40) / 2);
+    if (file && std::fread(h, 1, sizeof h, file) == sizeof h && std::memcmp(h + 36, "data", 4) == 0 && h[22] == 1 &&
+        h[34] == 16 && (h[24] | h[25] << 8 | h[26] << 16) == CAPTURE_RATE) {
+        samples.resize((h[40] | h[41] << 8 | h[42] << 16) / 2);
         samples.resize(std::fread(samples.data(), 2, samples.size(), file));
     }
-    std::fclose(file);
+    if (file) std::fclose(file);
     return samples;
 }
 

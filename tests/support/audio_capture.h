@@ -60,8 +60,7 @@ inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()
 bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // The samples of a 16-bit mono PCM WAV file at the capture's rate (the
-// generated pops), or none when the file is not one: the clip to hold a
-// sound heard against.
+// generated pops), or none: the clip to hold a sound heard against.
 std::vector<int16_t> WavFileSamples(const std::string& path);
 
 // The clip frame that the heard sound's first frame lines up with, at a lag
