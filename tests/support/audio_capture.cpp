@@ -129,17 +129,36 @@ bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, Capture
     });
 }
 
-size_t WavFileFrames(const std::string& path) {
+std::vector<int16_t> WavFileSamples(const std::string& path) {
+    // The generated pops: a plain 44-byte header, its format chunk and then the data.
+    std::vector<int16_t> samples;
+    unsigned char h[44] = {};
     FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return 0;
-    // The generated pops: the plain 44-byte header, its format and data chunks in order.
-    unsigned char header[44] = {};
-    size_t got = std::fread(header, 1, sizeof header, file);
-    std::fclose(file);
-    auto word = [&](int at) { return header[at] | header[at + 1] << 8 | header[at + 2] << 16 | uint32_t(header[at + 3]) << 24; };
-    uint32_t rate = word(24), blockAlign = header[32] | header[33] << 8, dataBytes = word(40);
-    if (got != sizeof header || std::memcmp(header + 36, "data", 4) != 0 || !rate || !blockAlign) return 0;
-    return static_cast<size_t>(uint64_t(dataBytes / blockAlign) * CAPTURE_RATE / rate);
+    if (file && std::fread(h, 1, sizeof h, file) == sizeof h && std::memcmp(h + 36, "data", 4) == 0 && h[22] == 1 &&
+        h[34] == 16 && (h[24] | h[25] << 8 | h[26] << 16) == CAPTURE_RATE) {
+        samples.resize((h[40] | h[41] << 8 | h[42] << 16) / 2);
+        samples.resize(std::fread(samples.data(), 2, samples.size(), file));
+    }
+    if (file) std::fclose(file);
+    return samples;
+}
+
+long ClipFrameAtHeardStart(const CapturedAudio& sound, const std::vector<int16_t>& clip, long latest) {
+    // Both channels added are the clip at some level, wherever the balance puts it. A window past the
+    // heard start's first frames is matched against the clip at each lag, by normalised correlation.
+    constexpr long SKIP = 64, WINDOW = 512;
+    long best = LONG_MIN;
+    double bestScore = -2;
+    for (long lag = -SKIP; lag <= latest && SKIP + lag + WINDOW <= static_cast<long>(clip.size()); ++lag) {
+        double both = 0, heard = 0, own = 0;
+        for (long i = SKIP; i < SKIP + WINDOW && i < static_cast<long>(sound.Frames()); ++i) {
+            double h = sound.At(i, LEFT_CHANNEL) + sound.At(i, RIGHT_CHANNEL), c = clip[i + lag];
+            both += h * c, heard += h * h, own += c * c;
+        }
+        double score = both / std::sqrt(heard * own + 1);
+        if (score > bestScore) bestScore = score, best = lag;
+    }
+    return best;
 }
 
 bool WaitForGraphCompletion(IUnknown* graph, DWORD timeoutMs) {

@@ -59,9 +59,15 @@ inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()
 // still to come); false on timeout. `sound` gets what was heard.
 bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = WAIT_LIMIT_MS);
 
-// Frames of a 16-bit PCM WAV file's data at the capture's rate, or 0 when
-// the file cannot be read: the clip's own length, to hold a sound heard against.
-size_t WavFileFrames(const std::string& path);
+// The samples of a 16-bit mono PCM WAV file at the capture's rate (the
+// generated pops), or none: the clip to hold a sound heard against.
+std::vector<int16_t> WavFileSamples(const std::string& path);
+
+// The clip frame that the heard sound's first frame lines up with, at a lag
+// from just before the clip's start up to `latest`. Wine's mixer starts a
+// whole sound 31 or 32 frames before its clip (its filter's lead); a sound
+// whose start was dropped starts at the first clip frame that was kept.
+long ClipFrameAtHeardStart(const CapturedAudio& sound, const std::vector<int16_t>& clip, long latest);
 
 // Sum of squared samples of one channel over the span (channel -1: both).
 double ChannelEnergy(const CapturedAudio& audio, const SoundSpan& span, int channel);
