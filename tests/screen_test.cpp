@@ -378,9 +378,13 @@ TEST_F(ScreenTest, WindowedFrameIsCopiedAtItsOffsetUnscaledWhereverTheWindowMove
     ASSERT_EQ(OpenWindowedDisplay(parent, 40, 30, 200, 100, 0, 0, 0), 1);
     for (int moved : {0, 1}) {
         SCOPED_TRACE(moved ? "moved" : "where it opened");
-        RECT outer = OuterRect(parent);
-        if (moved) SetWindowPos(parent, nullptr, outer.left + 350, outer.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-        FlushMessages();
+        if (moved) {  // the last frame, red, repaints at the new place: the next must come there too
+            ASSERT_TRUE(DrawFrame(RED));
+            PresentFrame();
+            RECT outer = OuterRect(parent);
+            SetWindowPos(parent, nullptr, outer.left + 350, outer.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            FlushMessages();
+        }
         ASSERT_TRUE(DrawMarkedFrame());
         RECT client = ClientRectOnScreen(parent);
         ExpectMarkedFrameAt({client.left + 40, client.top + 30, client.left + 240, client.top + 130}, true);
