@@ -26,6 +26,10 @@ constexpr uint32_t WHITE = 0xFFFFFF;
 const RECT WHOLE_SCREEN{0, 0, 1024, 768};
 
 class ScreenTest : public DisplayTest {};
+// Surfaces lost and restored, and sizes refused, as Windows' drivers do: Wine's gdi
+// renderer, the toy's own, restores a surface across a mode change that it can then no
+// longer copy, and takes a back buffer of any height. These cases run on Wine's OpenGL one.
+class ScreenTestOnOpenGL : public DisplayTest {};
 
 // Fills the whole back buffer through the display's drawing target, then
 // gives the target back as EndDrawing would.
@@ -373,12 +377,22 @@ void ExpectMarkedFrameAt(const RECT& frame, bool unscaled) {
     }
 }
 
-TEST_F(ScreenTest, WindowedFrameIsCopiedAtItsOffsetUnscaled) {
+TEST_F(ScreenTest, WindowedFrameIsCopiedAtItsOffsetUnscaledWhereverTheWindowMoves) {
     HWND parent = Parent(60, 60, 500, 400);
     ASSERT_EQ(OpenWindowedDisplay(parent, 40, 30, 200, 100, 0, 0, 0), 1);
-    ASSERT_TRUE(DrawMarkedFrame());
-    RECT client = ClientRectOnScreen(parent);
-    ExpectMarkedFrameAt({client.left + 40, client.top + 30, client.left + 240, client.top + 130}, true);
+    for (int moved : {0, 1}) {
+        SCOPED_TRACE(moved ? "moved" : "where it opened");
+        if (moved) {  // the last frame, red, repaints at the new place: the next must come there too
+            ASSERT_TRUE(DrawFrame(RED));
+            PresentFrame();
+            RECT outer = OuterRect(parent);
+            SetWindowPos(parent, nullptr, outer.left + 350, outer.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+            FlushMessages();
+        }
+        ASSERT_TRUE(DrawMarkedFrame());
+        RECT client = ClientRectOnScreen(parent);
+        ExpectMarkedFrameAt({client.left + 40, client.top + 30, client.left + 240, client.top + 130}, true);
+    }
 }
 
 // Stretched with no margins, the frame covers the client area whatever its
@@ -394,18 +408,6 @@ TEST_F(ScreenTest, StretchedFrameFillsTheClientAreaAsTheWindowIsResized) {
                      SWP_NOMOVE | SWP_NOZORDER);
         ExpectMarkedFrameAt(ClientRectOnScreen(parent), wider == 0);
     }
-}
-
-TEST_F(ScreenTest, MovingTheWindowMovesTheNextFrame) {
-    HWND parent = Parent(50, 50, 300, 200);
-    ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
-    ASSERT_TRUE(DrawFrame(GREEN));
-    EXPECT_TRUE(Shows(Inset(ClientRectOnScreen(parent), 2), GREEN, true));
-    RECT outer = OuterRect(parent);
-    SetWindowPos(parent, nullptr, outer.left + 350, outer.top + 100, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    FlushMessages();
-    ASSERT_TRUE(DrawFrame(GREEN));
-    EXPECT_TRUE(Shows(Inset(ClientRectOnScreen(parent), 2), GREEN, true));
 }
 
 // Subclassed twice, a parent's saved procedure would be our own and its
@@ -458,7 +460,7 @@ void ChangeModeAndBack(HWND parent) {
     DirectDraw.object->RestoreDisplayMode();
 }
 
-TEST_F(ScreenTest, WindowedFramesShowAgainAfterTheSurfacesWereLost) {
+TEST_F(ScreenTestOnOpenGL, WindowedFramesShowAgainAfterTheSurfacesWereLost) {
     struct Loss {
         const char* how;
         void (*lose)(HWND parent);
@@ -505,7 +507,7 @@ TEST_F(ScreenTest, NoCopyIsMadeOnceTheParentWindowIsGone) {
 // The desktop's mode changed for good and the new surfaces cannot all be made
 // (the mode may still be changing): the old ones stay and show the next frame
 // once the mode is back, and the new ones made before the failure go.
-TEST_F(ScreenTest, AFailedRemakeKeepsTheOldSurfacesAndReleasesTheNewOnes) {
+TEST_F(ScreenTestOnOpenGL, AFailedRemakeKeepsTheOldSurfacesAndReleasesTheNewOnes) {
     HWND parent = Parent(100, 100, 300, 200);
     ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
     RECT area = Inset(ClientRectOnScreen(parent), 2);
@@ -555,7 +557,7 @@ TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
 
 // Every number the screen's operations take, at, just past and far past its ends: refused with 0, or cut to its low
 // 16 bits where the full screen takes only those; what opens has a back buffer as wide as asked and presents.
-TEST_F(ScreenTest, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
+TEST_F(ScreenTestOnOpenGL, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
     auto rate = [](int32_t r) { return [=] { return SetFrameRateLimit(r); }; };
     auto full = [](int32_t w, int32_t h, int32_t d) { return [=] { return OpenFullDisplay(w, h, d, FULL_TITLE); }; };
     auto windowed = [parent = Parent(100, 100, 300, 200)](int32_t x, int32_t y, int32_t w, int32_t h, int32_t s = 0, int32_t m = 0) {

@@ -20,9 +20,9 @@ public:
 
 }  // namespace
 
-// Each case ended its libraries in its tear-down. What is left is Wine's own end, with the OpenGL and LLVM
-// of its default renderer that the toy never loads: on a busy machine it outlasted the half second after
-// which the Wine server kills a process (137), or crashed (139). So a test process leaves with its result.
+// Each case ended its libraries in its tear-down. What is left is Wine's own end, which in a case on Wine's
+// OpenGL renderer, with the OpenGL and LLVM the toy never loads, outlasted on a busy machine the half second
+// after which the Wine server kills a process (137). So a test process leaves with its result.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::AddGlobalTestEnvironment(new RuntimeHeaps);
