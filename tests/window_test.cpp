@@ -586,8 +586,7 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         BOOL full = FALSE;
-        SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
-        if (!full) SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
+        SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
         if (!full) GTEST_SKIP() << "full-window dragging cannot be switched on here";
         window = OpenWindow(0, 100, 100, 400, 300, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
