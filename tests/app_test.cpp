@@ -379,18 +379,13 @@ long long RuntimeBytesInUse() { return HeapInUse(RuntimeHeap).bytes + HeapInUse(
 constexpr int kToggles = 40;
 
 TEST(ToyRun, DISABLED_TogglesInChild) {
+    auto toggle = [](int times) { for (int i = 0; i < times; ++i) ToggleDisplayMode(), RunFrame(); };
     StartProgram(GetModuleHandleA(nullptr));
     SetUpScene();
-    for (int i = 0; i < 4; ++i) {
-        ToggleDisplayMode();
-        RunFrame();
-    }
+    toggle(4);
     int gdiBefore = CountGdiObjects(), windowsBefore = CountThreadWindows();
     long long heapBefore = RuntimeBytesInUse();
-    for (int i = 0; i < kToggles; ++i) {
-        ToggleDisplayMode();
-        RunFrame();
-    }
+    toggle(kToggles);
     int gdiAfter = CountGdiObjects(), windowsAfter = CountThreadWindows();
     long long heapAfter = RuntimeBytesInUse();
     EXPECT_GT(heapBefore, 0) << "the runtime's heaps were not walked";

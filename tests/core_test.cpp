@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iomanip>
+#include <tuple>
 #include <utility>
 #include <fstream>
 #include <iterator>
@@ -245,11 +246,9 @@ TEST(Strings, AssignCopiesAndComparesAsUnsignedBytes) {
         {"\x80", "a", 0, 1, 0},
         {nullptr, "a", 0, 0, 1},
     };
-    for (const Case& c : cases) {
-        EXPECT_EQ(StringEquals(c.a, c.b), c.equals) << (c.a ? c.a : "(null)") << " vs " << c.b;
-        EXPECT_EQ(StringGreater(c.a, c.b), c.greater) << (c.a ? c.a : "(null)") << " vs " << c.b;
-        EXPECT_EQ(StringLess(c.a, c.b), c.less) << (c.a ? c.a : "(null)") << " vs " << c.b;
-    }
+    for (const Case& c : cases)  // equal, greater, less
+        EXPECT_EQ(std::make_tuple(StringEquals(c.a, c.b), StringGreater(c.a, c.b), StringLess(c.a, c.b)),
+                  std::make_tuple(c.equals, c.greater, c.less)) << (c.a ? c.a : "(null)") << " vs " << c.b;
 }
 
 // ---------------------------------------------------------------------------

@@ -20,6 +20,15 @@ void PlaceSnapshot(const std::vector<int>& downKeys) {
 
 bool IsKeyDown(int key) { return (Keyboard.keyState[key] & 0x80) != 0; }
 
+// A key held across four polls stays down in each and is not reported released.
+void ExpectHeldAcrossPolls(int key) {
+    for (int poll = 0; poll < 4; ++poll) {
+        EXPECT_EQ(PollKeyboard(), 1) << "poll " << poll;
+        EXPECT_TRUE(IsKeyDown(key)) << "poll " << poll << " lost the held key " << key;
+        EXPECT_EQ(WasKeyReleased(key), 0) << "poll " << poll;
+    }
+}
+
 class KeyboardTest : public DisplayTest {};
 
 // The program's full screen in front, read by the keyboard, given the foreground as a click would: opened while
@@ -147,11 +156,7 @@ TEST_F(KeyboardInFront, KeysReachTheDisplayBackInFrontOverAHookSetWhileAway) {
     SendKeyEvent(VK_ESCAPE, false);
     ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1 && IsKeyDown(KEY_ESCAPE); }))
         << "Esc pressed once the display was back in front never reached it";
-    for (int poll = 0; poll < 4; ++poll) {
-        EXPECT_EQ(PollKeyboard(), 1) << "poll " << poll;
-        EXPECT_TRUE(IsKeyDown(KEY_ESCAPE)) << "poll " << poll << " lost the held Esc";
-        EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "poll " << poll;
-    }
+    ExpectHeldAcrossPolls(KEY_ESCAPE);
     SendKeyEvent(VK_ESCAPE, true);
     ASSERT_TRUE(PumpMessagesUntil([] { return PollKeyboard() == 1 && !IsKeyDown(KEY_ESCAPE); })) << "Esc's release never came";
     EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 1);
@@ -175,11 +180,7 @@ TEST_F(KeyboardInFront, ASecondStartKeepsTheDeviceAndARestartAfterTheEndReadsAga
 
 TEST_F(KeyboardRealKeys, EscapeHeldAcrossPollsIsReportedOnceWhenLetGo) {
     Press("keydown Escape", KEY_ESCAPE, true);
-    for (int poll = 0; poll < 4; ++poll) {
-        EXPECT_EQ(PollKeyboard(), 1) << "poll " << poll;
-        EXPECT_TRUE(IsKeyDown(KEY_ESCAPE)) << "poll " << poll << " did not see Esc down";
-        EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 0) << "poll " << poll;
-    }
+    ExpectHeldAcrossPolls(KEY_ESCAPE);
     Press("keyup Escape", KEY_ESCAPE, false);
     EXPECT_EQ(WasKeyReleased(KEY_ESCAPE), 1);
     for (int poll = 0; poll < 3; ++poll) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <numeric>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -60,6 +61,17 @@ testing::AssertionResult Shows(const RECT& area, uint32_t rgb, bool present = fa
                                        << " of " << seen.total << " pixels, not " << std::hex << rgb;
 }
 
+// Draws a frame of `rgb` and waits until it shows: over the whole screen after one flip, as a second would show
+// the other, black buffer; or over the `area` of a windowed display, presenting before each look.
+testing::AssertionResult FrameShows(uint32_t rgb, const RECT* windowed = nullptr) {
+    if (!DrawFrame(rgb)) return testing::AssertionFailure() << "no drawing target";
+    if (!windowed) PresentFrame();
+    return Shows(windowed ? *windowed : WHOLE_SCREEN, rgb, windowed != nullptr);
+}
+
+// Gives the window the foreground and makes it active, as a switch by Alt+Tab does.
+void BringToFront(HWND window) { SetForegroundWindow(window), SetActiveWindow(window); }
+
 // Presents frames until the display is active or not, as the program's frames would notice.
 bool PresentUntilActive(int active) {
     return PumpMessagesUntil([=] {
@@ -82,11 +94,14 @@ int CursorDisplayCount() {
     return count - 1;
 }
 
+// A mode's width, height and bits, to compare and print in one go.
+std::tuple<DWORD, DWORD, DWORD> SizeOf(const DEVMODEA& mode) { return {mode.dmPelsWidth, mode.dmPelsHeight, mode.dmBitsPerPel}; }
+
 bool HasMode(DWORD width, DWORD height, DWORD bits) {
     DEVMODEA mode{};
     mode.dmSize = sizeof mode;
     for (DWORD i = 0; EnumDisplaySettingsA(nullptr, i, &mode); ++i)
-        if (mode.dmPelsWidth == width && mode.dmPelsHeight == height && mode.dmBitsPerPel == bits) return true;
+        if (SizeOf(mode) == std::make_tuple(width, height, bits)) return true;
     return false;
 }
 
@@ -330,8 +345,7 @@ TEST_F(ScreenTest, WindowedFrameShowsInTheClientAreaUntilTheClose) {
     EXPECT_EQ(GetDisplayWindowHandle(), parent);
     EXPECT_EQ(IsDisplayActive(), 1);
     RECT area = Inset(ClientRectOnScreen(parent), 2);
-    ASSERT_TRUE(DrawFrame(RED));
-    EXPECT_TRUE(Shows(area, RED, true));
+    EXPECT_TRUE(FrameShows(RED, &area));
     // The parent's own painting erases to white; the last frame must come back over it.
     RedrawWindow(parent, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     EXPECT_TRUE(Shows(area, RED)) << "after a repaint";
@@ -474,16 +488,14 @@ TEST_F(ScreenTestOnOpenGL, WindowedFramesShowAgainAfterTheSurfacesWereLost) {
         SCOPED_TRACE(loss.how);
         ASSERT_EQ(OpenWindowedDisplay(parent, 0, 0, 300, 200, 0, 0, 0), 1);
         RECT area = Inset(ClientRectOnScreen(parent), 2);
-        ASSERT_TRUE(DrawFrame(RED));
-        EXPECT_TRUE(Shows(area, RED, true));
+        EXPECT_TRUE(FrameShows(RED, &area));
         loss.lose(parent);
         printf("%s: primary %s\n", loss.how, Screen.primarySurface->IsLost() == DDERR_SURFACELOST ? "lost" : "kept");
         PresentFrame();
         for (IDirectDrawSurface7* surface : {Screen.primarySurface, Screen.backBuffer})
             EXPECT_EQ(surface->IsLost(), DD_OK) << "got " << std::hex << surface->IsLost();
         EXPECT_EQ(static_cast<DWORD>(Screen.depth), CurrentDisplayMode().dmBitsPerPel);
-        ASSERT_TRUE(DrawFrame(BLUE));
-        EXPECT_TRUE(Shows(area, BLUE, true));
+        EXPECT_TRUE(FrameShows(BLUE, &area));
         CloseDisplay();
         DirectDraw.object->RestoreDisplayMode();
     }
@@ -521,8 +533,7 @@ TEST_F(ScreenTestOnOpenGL, AFailedRemakeKeepsTheOldSurfacesAndReleasesTheNewOnes
     ASSERT_FALSE(held.empty()) << "nothing new was made";
     EXPECT_EQ(std::count(held.begin(), held.end(), 0u), static_cast<long>(held.size())) << "of " << held.size() << " made, some are still held";
     DirectDraw.object->RestoreDisplayMode();
-    ASSERT_TRUE(DrawFrame(BLUE)) << "no back buffer left";
-    EXPECT_TRUE(Shows(area, BLUE, true));
+    EXPECT_TRUE(FrameShows(BLUE, &area)) << "with the old back buffer";
 }
 
 // Wine's registration calls are stubs, so the calls are recorded on their way there.
@@ -609,10 +620,7 @@ TEST_F(ScreenTest, FullScreenTakesOverTheMultimediaWindowAndGivesTheModeBack) {
     EXPECT_TRUE(IsZoomed(multimedia));
     EXPECT_EQ(CursorDisplayCount(), cursorBefore - 1);
     EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
-    DEVMODEA mode = CurrentDisplayMode();
-    EXPECT_EQ(mode.dmPelsWidth, 1024u);
-    EXPECT_EQ(mode.dmPelsHeight, 768u);
-    EXPECT_EQ(mode.dmBitsPerPel, 16u);
+    EXPECT_EQ(SizeOf(CurrentDisplayMode()), std::make_tuple(1024ul, 768ul, 16ul));
     EXPECT_EQ(Screen.pixelFormatCode, 3);
     EXPECT_EQ(IsDisplayActive(), 1);
 
@@ -620,12 +628,7 @@ TEST_F(ScreenTest, FullScreenTakesOverTheMultimediaWindowAndGivesTheModeBack) {
     EXPECT_EQ(CursorDisplayCount(), cursorBefore);
     EXPECT_FALSE(IsWindowVisible(multimedia));
     EXPECT_EQ(GetDisplayWindowHandle(), multimedia);
-    DEVMODEA after = CurrentDisplayMode();
-    printf("desktop %lux%lu at %lu bits before, %lux%lu at %lu bits after\n", before.dmPelsWidth,
-           before.dmPelsHeight, before.dmBitsPerPel, after.dmPelsWidth, after.dmPelsHeight, after.dmBitsPerPel);
-    EXPECT_EQ(after.dmBitsPerPel, before.dmBitsPerPel);
-    EXPECT_EQ(after.dmPelsWidth, before.dmPelsWidth);
-    EXPECT_EQ(after.dmPelsHeight, before.dmPelsHeight);
+    EXPECT_EQ(SizeOf(CurrentDisplayMode()), SizeOf(before)) << "the desktop's mode, as width, height and bits";
     CloseDisplay();  // a second close must not show the cursor twice
     EXPECT_EQ(CursorDisplayCount(), cursorBefore);
 }
@@ -642,9 +645,7 @@ TEST_F(ScreenTest, AChainLostWhileTheModeChangesIsTakenOnceMore) {
     EXPECT_FALSE(AfterPrimaryMade) << "no chain was made";
     EXPECT_EQ(ModeRequests, 2);
     EXPECT_EQ(CurrentDisplayMode().dmBitsPerPel, 16u);
-    ASSERT_TRUE(DrawFrame(RED));
-    PresentFrame();
-    EXPECT_TRUE(Shows(WHOLE_SCREEN, RED));
+    EXPECT_TRUE(FrameShows(RED));
 }
 
 TEST_F(ScreenTest, ARefusedModeIsAskedForOnceAndRunsNoWindowProcedure) {
@@ -671,15 +672,11 @@ TEST_F(ScreenTest, DeactivationStopsFlipsAndReactivationResumes) {
     ASSERT_TRUE(OpenFullScreen());
     HWND multimedia = GetDisplayWindowHandle();
     Screen.deactivationHook = CountHook;
-    // One flip shows a frame; a second would show the other, black buffer.
-    ASSERT_TRUE(DrawFrame(RED));
-    PresentFrame();
-    EXPECT_TRUE(Shows(WHOLE_SCREEN, RED));
+    EXPECT_TRUE(FrameShows(RED));
 
     // Another window of ours takes the foreground, as an Alt+Tab would.
     HWND other = Parent(10, 10, 200, 100);
-    SetForegroundWindow(other);
-    SetActiveWindow(other);
+    BringToFront(other);
     ASSERT_TRUE(PresentUntilActive(0)) << "the display stayed active";
     EXPECT_EQ(HooksRun, 1);
     ASSERT_TRUE(DrawFrame(GREEN));
@@ -689,13 +686,10 @@ TEST_F(ScreenTest, DeactivationStopsFlipsAndReactivationResumes) {
     EXPECT_EQ(SurfacePixel(Screen.backBuffer, 10, 10), GREEN);
 
     DestroyWindow(other);
-    SetForegroundWindow(multimedia);
-    SetActiveWindow(multimedia);
+    BringToFront(multimedia);
     ASSERT_TRUE(PresentUntilActive(1)) << "the display stayed inactive";
     EXPECT_EQ(HooksRun, 1);
-    ASSERT_TRUE(DrawFrame(BLUE));
-    PresentFrame();
-    EXPECT_TRUE(Shows(WHOLE_SCREEN, BLUE));
+    EXPECT_TRUE(FrameShows(BLUE));
 }
 
 // A plain off-screen surface of `width` by `height` at the desktop's depth,
@@ -733,7 +727,7 @@ TEST_F(ScreenTest, LostSurfacesAreRebuiltAtTheNextFlip) {
     SendMessageA(multimedia, WM_SYSKEYUP, VK_MENU, 0);
     EXPECT_NE(object->preservedPixels, nullptr) << "the hook did not preserve the object";
     HWND other = Parent(10, 10, 200, 100);
-    SetForegroundWindow(other);
+    BringToFront(other);
     SendMessageA(multimedia, WM_ACTIVATEAPP, FALSE, 0);
     ASSERT_TRUE(PresentUntilActive(0));
     HRESULT lost = Screen.primarySurface->IsLost();
@@ -741,8 +735,7 @@ TEST_F(ScreenTest, LostSurfacesAreRebuiltAtTheNextFlip) {
 
     DestroyWindow(other);
     SendMessageA(multimedia, WM_ACTIVATEAPP, TRUE, 0);
-    SetForegroundWindow(multimedia);
-    SetActiveWindow(multimedia);
+    BringToFront(multimedia);
     ASSERT_TRUE(PresentUntilActive(1));
     // The first active present meets the loss and rebuilds; the next frames show.
     ASSERT_TRUE(PumpMessagesUntil([] {
@@ -753,9 +746,7 @@ TEST_F(ScreenTest, LostSurfacesAreRebuiltAtTheNextFlip) {
     EXPECT_EQ(object->preservedPixels, nullptr) << "the object was not restored";
     EXPECT_EQ(kept->IsLost(), DD_OK);
     EXPECT_EQ(SurfacePixel(kept, 8, 8), RED) << "the object's pixels";
-    ASSERT_TRUE(DrawFrame(BLUE));
-    PresentFrame();
-    EXPECT_TRUE(Shows(WHOLE_SCREEN, BLUE));
+    EXPECT_TRUE(FrameShows(BLUE));
     CloseDisplay();
     EXPECT_EQ(Screen.screenObjects.Lookup(3), nullptr) << "the close did not free the object";
 }

@@ -131,7 +131,7 @@ struct FlagCase {
     enum { AtXY, OnScreen, OnActive } placement;
 };
 
-// Where the Part's arithmetic puts a window of outer size w by h.
+// Where the library's placement arithmetic puts a window of outer size w by h.
 POINT ExpectedCorner(const FlagCase& c, LONG w, LONG h) {
     if (c.placement == FlagCase::AtXY) return POINT{20, 30};
     LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
@@ -586,8 +586,7 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         BOOL full = FALSE;
-        SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
-        if (!full) SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
+        SystemParametersInfoA(SPI_SETDRAGFULLWINDOWS, TRUE, nullptr, 0);
         SystemParametersInfoA(SPI_GETDRAGFULLWINDOWS, 0, &full, 0);
         if (!full) GTEST_SKIP() << "full-window dragging cannot be switched on here";
         window = OpenWindow(0, 100, 100, 400, 300, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
@@ -606,6 +605,13 @@ protected:
     void Key(WPARAM key) {
         PostMessageA(window, WM_KEYDOWN, key, 0);
         PumpUntilQuiet();
+    }
+
+    // Whether the window's outer rectangle is `expected`, telling what it is when not.
+    static testing::AssertionResult HasOuterRect(HWND window, const RECT& expected) {
+        RECT r = OuterRect(window);
+        if (EqualRect(&r, &expected)) return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "got " << r.left << "," << r.top << " to " << r.right << "," << r.bottom;
     }
 
     // Polls until nothing is waiting, as the program's frames would.
@@ -628,16 +634,13 @@ protected:
 TEST_F(LiveSizingTest, KeyboardSizingMovesTheRightEdgeByTenPixels) {
     StartKeyboardSizing();
     Key(VK_RIGHT);
-    RECT afterChoice = OuterRect(window);
-    EXPECT_TRUE(EqualRect(&afterChoice, &start)) << "choosing the edge moved the right edge to " << afterChoice.right;
+    EXPECT_TRUE(HasOuterRect(window, start)) << "choosing the edge moved it";
     POINT cursor;
     GetCursorPos(&cursor);
     EXPECT_EQ(cursor.x, start.right - 2);
 
     Key(VK_RIGHT);
-    RECT expected{start.left, start.top, start.right + 10, start.bottom}, afterStep = OuterRect(window);
-    EXPECT_TRUE(EqualRect(&afterStep, &expected)) << "got " << afterStep.left << "," << afterStep.top << " to "
-                                                  << afterStep.right << "," << afterStep.bottom;
+    EXPECT_TRUE(HasOuterRect(window, {start.left, start.top, start.right + 10, start.bottom}));
     Key(VK_RETURN);
     EXPECT_EQ(WindowSystem.sizing.active, 0);
     EXPECT_NE(GetCapture(), window);
@@ -646,14 +649,11 @@ TEST_F(LiveSizingTest, KeyboardSizingMovesTheRightEdgeByTenPixels) {
 
 TEST_F(LiveSizingTest, EscapeRestoresTheStartingRectangle) {
     StartKeyboardSizing();
-    Key(VK_DOWN);
-    Key(VK_DOWN);
-    Key(VK_DOWN);
+    for (int press = 0; press < 3; ++press) Key(VK_DOWN);
     EXPECT_EQ(OuterRect(window).bottom, start.bottom + 20);
     Key(VK_ESCAPE);
     EXPECT_EQ(WindowSystem.sizing.active, 0);
-    RECT restored = OuterRect(window);
-    EXPECT_TRUE(EqualRect(&restored, &start)) << "got bottom " << restored.bottom << ", right " << restored.right;
+    EXPECT_TRUE(HasOuterRect(window, start)) << "not restored";
 }
 
 TEST_F(LiveSizingTest, SizingBelowTheMinimumPinsTheEdge) {
@@ -680,8 +680,7 @@ TEST_F(LiveSizingTest, SizingEndsWithTheWindowOrItsCapture) {
     RECT otherStart = OuterRect(other);
     PostMessageA(other, WM_KEYDOWN, VK_RIGHT, 0);
     PumpUntilQuiet();
-    RECT otherNow = OuterRect(other);
-    EXPECT_TRUE(EqualRect(&otherNow, &otherStart)) << "a key in another window moved it, left " << otherNow.left;
+    EXPECT_TRUE(HasOuterRect(other, otherStart)) << "a key in another window moved it";
 
     DestroyAppWindow(0);
     EXPECT_EQ(WindowSystem.sizing.active, 0) << "sizing outlived its window";
@@ -690,8 +689,7 @@ TEST_F(LiveSizingTest, SizingEndsWithTheWindowOrItsCapture) {
     RECT before = OuterRect(again);
     PostMessageA(again, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
     PumpUntilQuiet();
-    RECT after = OuterRect(again);
-    EXPECT_TRUE(EqualRect(&after, &before)) << "a mouse move sized the new window, right " << after.right;
+    EXPECT_TRUE(HasOuterRect(again, before)) << "a mouse move sized the new window";
 
     window = again;
     StartKeyboardSizing();

@@ -398,22 +398,20 @@ int KillToy() {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);
-    if (argc >= 3 && std::strcmp(argv[1], "window") == 0) return WaitForWindow(argv[2], Deadline(argc, argv, 3, 10));
-    if (argc >= 3 && std::strcmp(argv[1], "gone") == 0) return WaitUntilGone(argv[2], Deadline(argc, argv, 3, 10));
-    if (argc >= 2 && std::strcmp(argv[1], "box") == 0) return DismissErrorBox(Deadline(argc, argv, 2, 10));
-    if (argc >= 3 && std::strcmp(argv[1], "closebox") == 0) return PrintCloseBox(argv[2]);
-    if (argc >= 2 && std::strcmp(argv[1], "kill") == 0) return KillToy();
-    if (argc >= 3 && std::strcmp(argv[1], "frames") == 0) return WaitForFrames(std::atoi(argv[2]), Deadline(argc, argv, 3, 10));
-    if (argc >= 4 && std::strcmp(argv[1], "levels") == 0)
-        return PrintBackgroundLevels(argv[2], std::atoi(argv[3]), Deadline(argc, argv, 4, 30));
-    if (argc >= 2 && std::strcmp(argv[1], "stats") == 0) return PrintToyStats();
-    if (argc >= 3 && std::strcmp(argv[1], "seen") == 0) return WatchForWindow(argv[2], Deadline(argc, argv, 3, 10));
-    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
-        EnumWindows(PrintWindowLine, 0);
-        return 0;
-    }
-    if (argc >= 3 && std::strcmp(argv[1], "away") == 0) return TakeForegroundAway(argv[2], Deadline(argc, argv, 3, 30));
-    if (argc >= 4 && std::strcmp(argv[1], "lock") == 0) return LockUntilToyGone(argv[2], Deadline(argc, argv, 3, 10));
+    // Whether the command is `name`, with the `least` words it needs counting the program's own.
+    auto command = [&](const char* name, int least) { return argc >= least && std::strcmp(argv[1], name) == 0; };
+    if (command("window", 3)) return WaitForWindow(argv[2], Deadline(argc, argv, 3, 10));
+    if (command("gone", 3)) return WaitUntilGone(argv[2], Deadline(argc, argv, 3, 10));
+    if (command("box", 2)) return DismissErrorBox(Deadline(argc, argv, 2, 10));
+    if (command("closebox", 3)) return PrintCloseBox(argv[2]);
+    if (command("kill", 2)) return KillToy();
+    if (command("frames", 3)) return WaitForFrames(std::atoi(argv[2]), Deadline(argc, argv, 3, 10));
+    if (command("levels", 4)) return PrintBackgroundLevels(argv[2], std::atoi(argv[3]), Deadline(argc, argv, 4, 30));
+    if (command("stats", 2)) return PrintToyStats();
+    if (command("seen", 3)) return WatchForWindow(argv[2], Deadline(argc, argv, 3, 10));
+    if (command("list", 2)) return EnumWindows(PrintWindowLine, 0), 0;
+    if (command("away", 3)) return TakeForegroundAway(argv[2], Deadline(argc, argv, 3, 30));
+    if (command("lock", 4)) return LockUntilToyGone(argv[2], Deadline(argc, argv, 3, 10));
     std::fprintf(stderr, "usage: probe window|gone|seen TITLE [s] | box [s] | closebox TITLE | lock FILE s | away FILE [s]"
                          " | levels TITLE N [s] | frames N [s] | stats | list | kill\n");
     return 2;
