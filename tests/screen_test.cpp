@@ -27,9 +27,9 @@ constexpr uint32_t WHITE = 0xFFFFFF;
 const RECT WHOLE_SCREEN{0, 0, 1024, 768};
 
 class ScreenTest : public DisplayTest {};
-// Surfaces lost and restored, and sizes refused, as Windows' drivers do: Wine's gdi
-// renderer, the toy's own, restores a surface across a mode change that it can then no
-// longer copy, and takes a back buffer of any height. These cases run on Wine's OpenGL one.
+// Surfaces lost and restored as Windows' drivers do: Wine's gdi renderer, the toy's own,
+// restores a surface across a mode change that it can then no longer copy. These cases
+// run on Wine's OpenGL one.
 class ScreenTestOnOpenGL : public DisplayTest {};
 
 // Fills the whole back buffer through the display's drawing target, then
@@ -576,7 +576,7 @@ TEST_F(ScreenTest, SessionRegistrationEndsWithTheParentWindow) {
 
 // Every number the screen's operations take, at, just past and far past its ends: refused with 0, or cut to its low
 // 16 bits where the full screen takes only those; what opens has a back buffer as wide as asked and presents.
-TEST_F(ScreenTestOnOpenGL, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
+TEST_F(ScreenTest, NumbersAtAndPastTheirEndsAreRefusedOrCut) {
     auto rate = [](int32_t r) { return [=] { return SetFrameRateLimit(r); }; };
     auto full = [](int32_t w, int32_t h, int32_t d) { return [=] { return OpenFullDisplay(w, h, d, FULL_TITLE); }; };
     auto windowed = [parent = Parent(100, 100, 300, 200)](int32_t x, int32_t y, int32_t w, int32_t h, int32_t s = 0, int32_t m = 0) {

@@ -5,6 +5,7 @@
 
 #include <wtsapi32.h>
 
+#include <cstdint>
 #include <utility>
 
 SessionNotificationCalls SessionNotifications;
@@ -254,7 +255,10 @@ int OpenWindowedDisplay(HWND parentWindow, int32_t x, int32_t y, int32_t width, 
     // One display at a time: whatever is open goes first, so nothing leaks.
     if (Screen.presentRoutine) CloseDisplay();
     Screen.deactivationHook = PreserveScreenObjects;
-    if (!parentWindow || !IsWindow(parentWindow) || width <= 0 || height <= 0 || !DirectDraw.object) {
+    // A back buffer whose bytes a 32-bit size cannot count is refused here, as Windows' drivers refuse it:
+    // Wine's gdi renderer, the one the toy runs on under Linux, would take one of any height.
+    bool sized = width > 0 && height > 0 && int64_t{width} * height * 4 <= INT32_MAX;
+    if (!parentWindow || !IsWindow(parentWindow) || !sized || !DirectDraw.object) {
         ReleaseDisplayResources();
         return 0;
     }
