@@ -93,15 +93,22 @@ e2e_start_scene() {
   e2e_wait_scene "$E2E_RUN/start.png" 1024x768+0+0 60 >/dev/null || fail "no scene at start"
 }
 
+# Runs the command in the other arguments until it succeeds, every 0.05 s for $1
+# seconds at most (0: once); fails when the time ran out first. A condition
+# given to eval reads its caller's variables, not positional parameters.
+e2e_until() {
+  local end=$((${EPOCHREALTIME/[.,]/} + $1 * 1000000))
+  shift
+  until "$@"; do
+    [ "${EPOCHREALTIME/[.,]/}" -lt "$end" ] || return 1
+    sleep 0.05
+  done
+}
+
 # True once the toy (or the process $2) has ended, within $1 seconds. (Runs in
 # a subshell too: it only looks; e2e_wait_exit collects the status.)
 e2e_ended() {
-  local i
-  for i in $(seq 1 $(($1 * 20))); do
-    kill -0 "${2:-$E2E_PID}" 2>/dev/null || return 0
-    sleep 0.05
-  done
-  return 1
+  e2e_until "$1" eval "! kill -0 ${2:-$E2E_PID} 2>/dev/null"
 }
 
 # Waits up to $1 seconds for the toy to end and sets E2E_STATUS to its exit
@@ -147,19 +154,15 @@ e2e_stat() {
 # Runs the probe beside the script, its output straight into the file $1, and
 # waits for its first line (the probe says when it is ready).
 e2e_probe_start() {
-  local log="$1" i
+  local log="$1"
   shift
   # Emptied here, not by the redirection below, which the background shell
   # may only make after the first look at the file.
   rm -f "$log"
   wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null >"$log" 2>/dev/null &
   E2E_PROBE_PID=$!
-  for i in $(seq 1 400); do
-    [ -s "$log" ] && return 0
-    kill -0 "$E2E_PROBE_PID" 2>/dev/null || break
-    sleep 0.05
-  done
-  return 1
+  e2e_until 20 eval '[ -s "$log" ] || ! kill -0 $E2E_PROBE_PID 2>/dev/null'
+  [ -s "$log" ]
 }
 
 # Waits for the probe started beside the script and returns its status.
@@ -261,30 +264,17 @@ e2e_client_region() {
 # frequent colour is a background (blue 255, red equal to green within the display's 16-bit rounding).
 # Leaves the shot in $1 and prints "r g b" of the background.
 e2e_wait_scene() {
-  local shot="$1" region="$2" end=$((SECONDS + $3)) count r g b
-  while :; do
-    e2e_screenshot "$shot"
-    read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
-    if [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]; then
-      echo "$r $g $b"
-      return 0
-    fi
-    [ "$SECONDS" -lt "$end" ] || return 1
-    sleep 0.2
-  done
+  local shot="$1" region="$2" count r g b
+  e2e_until "$3" eval 'e2e_screenshot "$shot"; read -r count r g b <<<"$(e2e_colours "$shot" "$region" | head -1)"
+    [ -n "$b" ] && [ "$b" -ge 247 ] && [ $((r > g ? r - g : g - r)) -le 8 ]' && echo "$r $g $b"
 }
 
 # Waits up to 30 seconds for the screen to change between two shots: the
 # toy's frames run (the background alone steps every frame).
 e2e_wait_frames() {
-  local deadline=$((SECONDS + 30))
   e2e_screenshot "$E2E_RUN/before.png"
-  while [ "$SECONDS" -lt "$deadline" ]; do
-    sleep 0.2
-    e2e_screenshot "$E2E_RUN/after.png"
-    [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ] && return 0
-  done
-  return 1
+  e2e_until 30 eval 'e2e_screenshot "$E2E_RUN/after.png"
+    [ "$(compare -metric AE "$E2E_RUN/before.png" "$E2E_RUN/after.png" null: 2>&1 || true)" != 0 ]'
 }
 
 # Fails unless window 0's close box shows the drawn cross. Wine draws it as a
@@ -333,12 +323,8 @@ e2e_start_window_manager() {
   openbox --sm-disable >"$E2E_RUN.openbox.log" 2>&1 &
   E2E_WM_PID=$!
   e2e_on_exit e2e_stop_window_manager
-  local i
-  for i in $(seq 1 200); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-    sleep 0.05
-  done
-  fail "openbox did not start in 10 s: $(cat "$E2E_RUN.openbox.log")"
+  e2e_until 10 eval "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" ||
+    fail "openbox did not start in 10 s: $(cat "$E2E_RUN.openbox.log")"
 }
 
 e2e_stop_window_manager() {
@@ -349,15 +335,9 @@ e2e_stop_window_manager() {
 # Waits up to $1 seconds for a foreground window of class $2 other than the
 # handle $3, and prints its handle; says what had the foreground when none came.
 e2e_wait_foreground() {
-  local i handle class
-  for i in $(seq 1 $(($1 * 4))); do
-    read -r handle class <<<"$(e2e_probe list | awk '/ foreground=1 / { sub("class=", "", $5); print $1, $5 }')"
-    if [ "$class" = "$2" ] && [ "$handle" != "${3:-}" ]; then
-      echo "$handle"
-      return 0
-    fi
-    sleep 0.25
-  done
+  local want="$2" other="${3:-}" handle class front='/ foreground=1 / { sub("class=", "", $5); print $1, $5 }'
+  e2e_until "$1" eval 'read -r handle class <<<"$(e2e_probe list | awk "$front")"
+    [ "$class" = "$want" ] && [ "$handle" != "$other" ]' && echo "$handle" && return 0
   echo "the foreground is '$handle $class'" >&2
   return 1
 }

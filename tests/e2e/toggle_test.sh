@@ -61,11 +61,7 @@ awk -v seq="$levels" '
 
 # Pops after the switch: more than one a clip, all that can still be on its
 # way from before it.
-for _ in $(seq 1 100); do
-  pops="$(e2e_capture_pops)"
-  [ "$pops" -gt 3 ] && break
-  sleep 0.2
-done
+e2e_until 20 eval 'pops="$(e2e_capture_pops)"; [ "$pops" -gt 3 ]' || true
 echo "pops after the switch: $pops"
 [ "$pops" -gt 3 ] || fail "$pops pops heard in 20 s after the switch to window mode, no more than the clips playing before it"
 

@@ -19,11 +19,8 @@ stop_weston() {
 }
 e2e_on_exit stop_weston
 display=
-for _ in $(seq 1 200); do
-  display="$(sed -n 's/.*xserver listening on display \(:[0-9]*\).*/\1/p' "$E2E_RUN/weston.log")"
-  [ -n "$display" ] || ! kill -0 "$weston_pid" 2>/dev/null && break
-  sleep 0.05
-done
+e2e_until 10 eval 'display="$(sed -n "s/.*xserver listening on display \(:[0-9]*\).*/\1/p" "$E2E_RUN/weston.log")"
+  [ -n "$display" ] || ! kill -0 $weston_pid 2>/dev/null' || true
 if [ -z "$display" ]; then
   echo "SKIP: no headless Weston with Xwayland here: $(tail -3 "$E2E_RUN/weston.log" 2>/dev/null)"
   exit 77

@@ -49,6 +49,15 @@ DWORD Deadline(int argc, char** argv, int index, DWORD fallbackSeconds) {
 
 bool Expired(DWORD deadline) { return static_cast<LONG>(GetTickCount() - deadline) >= 0; }
 
+// Looks every 20 ms until `met` holds (true) or the deadline has passed (false).
+template <typename Met>
+bool PollUntil(DWORD deadline, Met met) {
+    for (;; Sleep(20)) {
+        if (met()) return true;
+        if (Expired(deadline)) return false;
+    }
+}
+
 HWND FindVisibleTitled(const char* title) {
     HWND window = nullptr;
     while ((window = FindWindowExA(nullptr, window, nullptr, title)) != nullptr)
@@ -56,37 +65,31 @@ HWND FindVisibleTitled(const char* title) {
     return nullptr;
 }
 
-int WaitForWindow(const char* title, DWORD deadline) {
-    for (;;) {
-        if (HWND window = FindVisibleTitled(title)) {
-            RECT client;
-            GetClientRect(window, &client);
-            POINT origin{0, 0};
-            ClientToScreen(window, &origin);
-            RECT outer;
-            GetWindowRect(window, &outer);
-            char className[64] = {};
-            GetClassNameA(window, className, sizeof className);
-            std::printf("visible=1 client=%ldx%ld origin=%ld,%ld outer=%ld,%ld class=%s\n", client.right, client.bottom,
-                        origin.x, origin.y, outer.left, outer.top, className);
-            return 0;
-        }
-        if (Expired(deadline)) break;
-        Sleep(20);
-    }
+int NoWindowTitled(const char* title) {
     std::printf("no visible window titled \"%s\"\n", title);
     return 1;
 }
 
-int WaitUntilGone(const char* title, DWORD deadline) {
-    while (FindVisibleTitled(title)) {
-        if (Expired(deadline)) {
-            std::printf("still there: \"%s\"\n", title);
-            return 1;
-        }
-        Sleep(20);
-    }
+int WaitForWindow(const char* title, DWORD deadline) {
+    HWND window = nullptr;
+    if (!PollUntil(deadline, [&] { return (window = FindVisibleTitled(title)) != nullptr; })) return NoWindowTitled(title);
+    RECT client;
+    GetClientRect(window, &client);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    RECT outer;
+    GetWindowRect(window, &outer);
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    std::printf("visible=1 client=%ldx%ld origin=%ld,%ld outer=%ld,%ld class=%s\n", client.right, client.bottom,
+                origin.x, origin.y, outer.left, outer.top, className);
     return 0;
+}
+
+int WaitUntilGone(const char* title, DWORD deadline) {
+    if (PollUntil(deadline, [&] { return !FindVisibleTitled(title); })) return 0;
+    std::printf("still there: \"%s\"\n", title);
+    return 1;
 }
 
 BOOL CALLBACK CollectStaticText(HWND child, LPARAM collected) {
@@ -115,24 +118,19 @@ BOOL CALLBACK CountVisibleBeside(HWND window, LPARAM context) {
 }
 
 int DismissErrorBox(DWORD deadline) {
-    for (;;) {
-        HWND box = FindWindowA("#32770", "error");
-        if (box && IsWindowVisible(box)) {
-            std::string text;
-            EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
-            VisibleWindows beside{0, box, 0};
-            GetWindowThreadProcessId(box, &beside.process);
-            EnumWindows(CountVisibleBeside, reinterpret_cast<LPARAM>(&beside));
-            std::printf("windows=%d text=%s\n", beside.count, text.c_str());
-            std::fflush(stdout);
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-            return 0;
-        }
-        if (Expired(deadline)) break;
-        Sleep(20);
+    HWND box = nullptr;
+    if (!PollUntil(deadline, [&] { return (box = FindWindowA("#32770", "error")) && IsWindowVisible(box); })) {
+        std::printf("no error box\n");
+        return 1;
     }
-    std::printf("no error box\n");
-    return 1;
+    std::string text;
+    EnumChildWindows(box, CollectStaticText, reinterpret_cast<LPARAM>(&text));
+    VisibleWindows beside{0, box, 0};
+    GetWindowThreadProcessId(box, &beside.process);
+    EnumWindows(CountVisibleBeside, reinterpret_cast<LPARAM>(&beside));
+    std::printf("windows=%d text=%s\n", beside.count, text.c_str());
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return 0;
 }
 
 BOOL CALLBACK PrintWindowLine(HWND window, LPARAM) {
@@ -242,10 +240,7 @@ int TakeForegroundAway(const char* backFile, DWORD deadline) {
 // inside the frame; the window's own hit test then says whether a box is there.
 int PrintCloseBox(const char* title) {
     HWND window = FindVisibleTitled(title);
-    if (!window) {
-        std::printf("no visible window titled \"%s\"\n", title);
-        return 1;
-    }
+    if (!window) return NoWindowTitled(title);
     RECT outer;
     GetWindowRect(window, &outer);
     POINT client{0, 0};
@@ -331,10 +326,7 @@ bool WatchBackground(HWND window, DWORD deadline, Shown shown) {
 // The window's background levels of blue, in the order they show.
 int PrintBackgroundLevels(const char* title, int changes, DWORD deadline) {
     HWND window = FindVisibleTitled(title);
-    if (!window) {
-        std::printf("no visible window titled \"%s\"\n", title);
-        return 1;
-    }
+    if (!window) return NoWindowTitled(title);
     int seen = 0;
     bool done = WatchBackground(window, deadline, [&](COLORREF colour) {
         if (GetBValue(colour) == 255 && GetRValue(colour) == GetGValue(colour))
