@@ -76,9 +76,10 @@ struct ProducedTarget {
     HDC dc = nullptr;
     HBITMAP bitmap = nullptr;
     HGDIOBJ originalBitmap = nullptr;
+    HGDIOBJ ownBrush = nullptr, ownPen = nullptr;  // what drawing must leave selected in the DC
     DrawTarget target{};
 
-    ProducedTarget(int32_t kind, int width, int height) {
+    ProducedTarget(int32_t kind, int width, int height, int32_t depth = 0, int32_t pixelFormatCode = 0) {
         releases = 0;
         HDC screen = GetDC(nullptr);
         dc = CreateCompatibleDC(screen);
@@ -86,11 +87,15 @@ struct ProducedTarget {
         ReleaseDC(nullptr, screen);
         originalBitmap = SelectObject(dc, bitmap);
         FillWithColor(dc, {0, 0, width, height}, SENTINEL);
+        ownBrush = GetCurrentObject(dc, OBJ_BRUSH);
+        ownPen = GetCurrentObject(dc, OBJ_PEN);
         target.kind = kind;
         target.dc = dc;
         target.release = Release;
         target.width = width;
         target.height = height;
+        target.depth = depth;
+        target.pixelFormatCode = pixelFormatCode;
     }
     ~ProducedTarget() {
         EndDrawing();
@@ -101,20 +106,20 @@ struct ProducedTarget {
         DeleteObject(bitmap);
     }
     BitmapPixels Pixels() const { return ReadBitmapPixels(bitmap); }
+    bool KeepsItsOwnBrushAndPen() const {
+        return GetCurrentObject(dc, OBJ_BRUSH) == ownBrush && GetCurrentObject(dc, OBJ_PEN) == ownPen;
+    }
 };
 int ProducedTarget::releases = 0;
 
 // Run below in a process of its own, where no drawing defaults were ever set up.
 TEST(DrawingWithoutDefaults, DISABLED_EndDrawingStillRestoresTheDC) {
     ProducedTarget produced(DRAW_TARGET_SCREEN, 8, 8);
-    HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
-    HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
     ASSERT_NE(BeginDrawing(&produced.target), nullptr);
     SetDrawMode(0);
     FillBox(0, 0, 4, 4, BLACK);
     EndDrawing();
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush);
-    EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen);
+    EXPECT_TRUE(produced.KeepsItsOwnBrushAndPen());
     EXPECT_EQ(produced.Pixels().Count(BLACK), 16);
 }
 
@@ -133,7 +138,6 @@ TEST_F(Drawing, ANewImageIsABlackBitmapThatReplacesTheNumbersOldOne) {
     uintptr_t first = CreateFilledImage(1, 50, 40, WHITE);
     uintptr_t second = CreateImageObject(1, 600, 450);
     ASSERT_NE(second, 0u);
-    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(second)), static_cast<DWORD>(OBJ_BITMAP));
     EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(first)), 0u) << "first bitmap still a GDI object";
     EXPECT_EQ(GetImageHandle(1), second);
     BitmapPixels pixels = PixelsOf(1);
@@ -216,18 +220,13 @@ TEST_F(Drawing, EndDrawingGivesTheDCBackByKind) {
     };
     for (auto c : cases) {
         ProducedTarget produced(c.kind, 8, 8);
-        HGDIOBJ brush = GetCurrentObject(produced.dc, OBJ_BRUSH);
-        HGDIOBJ pen = GetCurrentObject(produced.dc, OBJ_PEN);
         ASSERT_EQ(BeginDrawing(&produced.target), produced.dc) << "kind " << c.kind;
         SetDrawMode(DRAW_MODE_OUTLINE);
         EndDrawing();
         EXPECT_EQ(ProducedTarget::releases, c.releases) << "kind " << c.kind;
         bool deleted = GetObjectType(produced.dc) == 0;
         EXPECT_EQ(deleted, c.dcDeleted) << "kind " << c.kind;
-        if (!deleted) {
-            EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_BRUSH), brush) << "kind " << c.kind << ": brush not restored";
-            EXPECT_EQ(GetCurrentObject(produced.dc, OBJ_PEN), pen) << "kind " << c.kind << ": pen not restored";
-        }
+        EXPECT_TRUE(deleted || produced.KeepsItsOwnBrushAndPen()) << "kind " << c.kind;
     }
 }
 
@@ -238,7 +237,6 @@ TEST_F(Drawing, WindowTargetDrawsOnTheWindowDC) {
     target.kind = DRAW_TARGET_WINDOW;
     target.window = window;
     HDC dc = BeginDrawing(&target);
-    EXPECT_NE(dc, nullptr);
     EXPECT_EQ(WindowFromDC(dc), window) << "got " << WindowFromDC(dc);
     EndDrawing();
     DestroyWindow(window);
@@ -318,16 +316,12 @@ TEST_F(Drawing, ColourZeroDrawsWithTheObjectsSelectedInTheDC) {
     CreateImageObject(1, 60, 60);
     HDC dc = DrawOnImage(1);
     ASSERT_NE(dc, nullptr);
-    HPEN bluePen = CreatePen(PS_SOLID, 0, BLUE);
-    HBRUSH greenBrush = CreateSolidBrush(GREEN);
-    HGDIOBJ pen = SelectObject(dc, bluePen);
-    HGDIOBJ brush = SelectObject(dc, greenBrush);
+    SelectObject(dc, GetStockObject(DC_PEN));
+    SelectObject(dc, GetStockObject(DC_BRUSH));
+    SetDCPenColor(dc, BLUE);
+    SetDCBrushColor(dc, GREEN);
     DrawCircle(30, 30, 20, BLACK);
-    SelectObject(dc, pen);
-    SelectObject(dc, brush);
     EndDrawing();
-    DeleteObject(bluePen);
-    DeleteObject(greenBrush);
     BitmapPixels pixels = PixelsOf(1);
     EXPECT_EQ(pixels.At(30, 30), GREEN) << "got " << std::hex << pixels.At(30, 30);
     EXPECT_EQ(pixels.At(10, 30), BLUE) << "got " << std::hex << pixels.At(10, 30);
@@ -402,9 +396,7 @@ TEST_F(Drawing, CopyFillsTheWholeAreaThroughTheStretchOfTheTargetKind) {
     BitmapPixels source = PixelsOf(1);
     for (auto c : cases) {
         SCOPED_TRACE(testing::Message() << "kind " << c.kind << ", pixel format " << c.pixelFormatCode << (c.sse2 ? "" : ", no SSE2"));
-        ProducedTarget produced(c.kind, 1100, 800);
-        produced.target.depth = c.depth;
-        produced.target.pixelFormatCode = c.pixelFormatCode;
+        ProducedTarget produced(c.kind, 1100, 800, c.depth, c.pixelFormatCode);
         MethodHook noSse2(c.sse2 ? nullptr : ImportSlot("KERNEL32.dll", "IsProcessorFeaturePresent"), WithoutSse2);
         ASSERT_TRUE(c.sse2 || noSse2.Works()) << "no import of IsProcessorFeaturePresent to hook";
         ASSERT_NE(BeginDrawing(&produced.target), nullptr);
@@ -496,8 +488,7 @@ int64_t ImageMade(int32_t width, int32_t height) {
 int64_t ScreenCoveredBy(int32_t side, int32_t x, int32_t y, int32_t width, int32_t height) {
     const uint32_t INK = MakeRGB(10, 20, 30);
     uintptr_t image = CreateFilledImage(4, side, side, INK);
-    ProducedTarget screen(DRAW_TARGET_SCREEN, 200, 150);
-    screen.target.depth = 32, screen.target.pixelFormatCode = 7;
+    ProducedTarget screen(DRAW_TARGET_SCREEN, 200, 150, 32, 7);
     BeginDrawing(&screen.target);
     BlitImage(image, x, y, width, height);
     EndDrawing();
@@ -562,8 +553,7 @@ TEST_F(Drawing, EveryOperationClampsOrRefusesPastItsEnds) {
 // One frame of the toy: background and six bubbles into the scene image,
 // then the scene copied onto another target.
 void DrawAndCopyFrame(int frame, uintptr_t scene, const DrawTarget& screen) {
-    GetImageHandle(1);
-    BeginDrawing(ImageDrawTarget());
+    DrawOnImage(1);
     FillBox(0, 0, 600, 450, MakeRGB(frame % 256, frame % 256, 255));
     for (int bubble = 0; bubble < 6; ++bubble) {
         SetDrawMode(bubble % 2 ? DRAW_MODE_OUTLINE : 0);

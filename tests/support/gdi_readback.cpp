@@ -40,25 +40,16 @@ void FillWithColor(HDC dc, const RECT& area, uint32_t rgb) {
     DeleteObject(brush);
 }
 
-namespace {
-
-// Wine keeps GDI objects in a table indexed by the low 16 bits of the handle
-// and accepts a handle whose upper word is 0 for any generation of the entry,
-// so asking the type of every index finds every live object. It also finds
-// the stock objects and those of other libraries, which stay put between two
-// counts of the same test.
-int CountGdiHandleTableEntries() {
-    int live = 0;
-    for (uintptr_t index = 1; index <= 0xFFFF; ++index)
-        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
-    return live;
-}
-
-}  // namespace
-
 int CountGdiObjects() {
     DWORD reported = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     if (reported != 0) return static_cast<int>(reported);
-    int live = CountGdiHandleTableEntries();
+    // Wine keeps GDI objects in a table indexed by the low 16 bits of the handle
+    // and accepts a handle whose upper word is 0 for any generation of the entry,
+    // so asking the type of every index finds every live object. It also finds
+    // the stock objects and those of other libraries, which stay put between two
+    // counts of the same test.
+    int live = 0;
+    for (uintptr_t index = 1; index <= 0xFFFF; ++index)
+        if (GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0) ++live;
     return live > 0 ? live : -1;
 }

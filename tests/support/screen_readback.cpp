@@ -6,8 +6,7 @@
 BitmapPixels ReadScreenRect(const RECT& area) {
     int width = area.right - area.left;
     int height = area.bottom - area.top;
-    BitmapPixels pixels;
-    if (width <= 0 || height <= 0) return pixels;
+    if (width <= 0 || height <= 0) return {};
     HDC screen = GetDC(nullptr);
     HDC copyDC = CreateCompatibleDC(screen);
     HBITMAP copy = CreateCompatibleBitmap(screen, width, height);
@@ -16,7 +15,7 @@ BitmapPixels ReadScreenRect(const RECT& area) {
     SelectObject(copyDC, old);
     DeleteDC(copyDC);
     ReleaseDC(nullptr, screen);
-    pixels = ReadBitmapPixels(copy);
+    BitmapPixels pixels = ReadBitmapPixels(copy);
     DeleteObject(copy);
     return pixels;
 }
