@@ -80,7 +80,6 @@ TEST_F(WindowTest, MainWindowHasExactClientSizeCornerClassAndTitle) {
     HWND window = GetAppWindowHandle(0);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(result, reinterpret_cast<uintptr_t>(window));
-    EXPECT_TRUE(IsWindowVisible(window));
 
     RECT client = ClientRectOnScreen(window);
     EXPECT_EQ(client.right - client.left, 600);
