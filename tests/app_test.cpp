@@ -289,13 +289,11 @@ struct PopVoice {
 };
 const PopVoice POP_VOICES[] = {{"pop+1.wav", 1000, 1700, 20}, {"pop-0.wav", 550, 1000, 60}, {"pop-1.wav", 250, 550, 100}};
 
-// RMS of a pop file: what its louder side reaches at volume 100. Read as a
-// capture, the file's mono samples pair up as frames, past the plain 44-byte
-// header (22 samples).
+// RMS of a pop file: what its louder side reaches at volume 100. Its mono
+// samples pair up as frames.
 double WaveFileRms(const char* name) {
-    CapturedAudio file;
-    if (!ReadCaptureFile(name, &file) || file.Frames() <= 11) return 0;
-    return ChannelRms(file, SoundSpan{11, file.Frames()}, -1);
+    CapturedAudio file{WavFileSamples(name)};
+    return ChannelRms(file, WholeOf(file), -1);
 }
 
 TEST_F(ToyTest, EachPopIsHeardWithItsClipsPitchLevelAndSide) {

@@ -5,7 +5,8 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
+#include <climits>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,6 @@ public:
     }
     ~WindowLifeRecorder() { UnhookWindowsHookEx(hook); }
     std::vector<WindowLifeEvent> events;
-    HHOOK hook;
 
 private:
     static LRESULT CALLBACK Record(int code, WPARAM wParam, LPARAM lParam) {
@@ -68,6 +68,7 @@ private:
         return recorder->refuse_ && code == HCBT_CREATEWND ? 1 : CallNextHookEx(nullptr, code, wParam, lParam);
     }
     static inline WindowLifeRecorder* recorder = nullptr;
+    HHOOK hook;
     bool refuse_;
 };
 
@@ -79,7 +80,6 @@ TEST_F(WindowTest, MainWindowHasExactClientSizeCornerClassAndTitle) {
     HWND window = GetAppWindowHandle(0);
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(result, reinterpret_cast<uintptr_t>(window));
-    EXPECT_TRUE(IsWindowVisible(window));
 
     RECT client = ClientRectOnScreen(window);
     EXPECT_EQ(client.right - client.left, 600);
@@ -98,7 +98,6 @@ TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     HWND first = OpenWindow(0);
     ASSERT_NE(first, nullptr);
     WindowLifeRecorder recorder;
-    ASSERT_NE(recorder.hook, nullptr);
     HWND second = OpenWindow(0, 50, 60);
     ASSERT_NE(second, nullptr);
     ASSERT_EQ(recorder.events.size(), 2u) << "got " << recorder.events.size() << " creations and destructions";
@@ -120,57 +119,50 @@ TEST_F(WindowTest, CreatingANumberInUseReplacesTheWindowUnderTheSameClass) {
     EXPECT_EQ(GetAppWindowHandle(0), nullptr);
 }
 
+// An axis on which the window's centre is that of the screen or of the active window, each rounded down.
+constexpr LONG CENTRED = LONG_MIN;
+
 struct FlagCase {
     const char* name;
     uint32_t flags;
     int32_t width, height;
-    RECT activeRect;         // of a window made active first, for placement OnActive
+    RECT activeRect;         // of a window made active first, when not empty
     bool visible;
     bool zoomed;             // WS_MAXIMIZE in the style, as IsZoomed reads it
     LONG stylePresent;       // bits that must be in the window's style
-    enum { AtXY, OnScreen, OnActive } placement;
+    POINT corner;            // of the outer rectangle, or CENTRED
 };
-
-// Where the library's placement arithmetic puts a window of outer size w by h.
-POINT ExpectedCorner(const FlagCase& c, LONG w, LONG h) {
-    if (c.placement == FlagCase::AtXY) return POINT{20, 30};
-    LONG sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    if (c.placement == FlagCase::OnScreen)
-        return POINT{(sw >> 1) - (std::min(w, sw) >> 1), (sh >> 1) - (std::min(h, sh) >> 1)};
-    const RECT& r = c.activeRect;
-    LONG x = r.left - (w >> 1) + ((r.right - r.left) >> 1);
-    LONG y = r.top - (h >> 1) + ((r.bottom - r.top) >> 1);
-    return POINT{std::max(x, 0L), std::max(y, 0L)};
-}
 
 TEST_F(WindowTest, CreationFlagsGiveStyleVisibilityAndPlacement) {
     const FlagCase cases[] = {
-        {"flags 0", 0, 200, 100, {}, true, false, WS_CAPTION, FlagCase::AtXY},
-        {"invisible alone", WINDOW_INVISIBLE, 200, 100, {}, false, false, WS_CAPTION, FlagCase::AtXY},
-        {"invisible maximised", WINDOW_INVISIBLE | WS_CAPTION | WS_MAXIMIZE, 200, 100, {}, false, true, WS_MAXIMIZE,
-         FlagCase::AtXY},
-        {"visible maximised", WS_CAPTION | WS_MAXIMIZE, 200, 100, {}, true, true, WS_MAXIMIZE, FlagCase::AtXY},
+        {"flags 0", 0, 200, 100, {}, true, false, WS_CAPTION, {20, 30}},
+        {"invisible alone", WINDOW_INVISIBLE, 200, 100, {}, false, false, WS_CAPTION, {20, 30}},
+        {"invisible maximised", WINDOW_INVISIBLE | WS_CAPTION | WS_MAXIMIZE, 200, 100, {}, false, true, WS_MAXIMIZE, {}},
+        {"visible maximised", WS_CAPTION | WS_MAXIMIZE, 200, 100, {}, true, true, WS_MAXIMIZE, {}},
         {"centre on screen", WINDOW_CENTER_SCREEN | CAPTION_AND_SYSMENU, 301, 203, {}, true, false, WS_CAPTION,
-         FlagCase::OnScreen},
-        {"wider than the screen", WINDOW_CENTER_SCREEN, 2000, 100, {}, true, false, WS_CAPTION, FlagCase::OnScreen},
+         {CENTRED, CENTRED}},
+        // Placed as if it fitted: its left edge on the screen's.
+        {"wider than the screen", WINDOW_CENTER_SCREEN, 2000, 100, {}, true, false, WS_CAPTION, {0, CENTRED}},
         {"centre on active, none active", WINDOW_CENTER_ACTIVE, 250, 150, {}, true, false, WS_CAPTION,
-         FlagCase::OnScreen},
+         {CENTRED, CENTRED}},
         {"both bits, active window", WINDOW_CENTER_SCREEN | WINDOW_CENTER_ACTIVE, 250, 150, {400, 300, 700, 500}, true,
-         false, WS_CAPTION, FlagCase::OnActive},
-        {"active near the corner", WINDOW_CENTER_ACTIVE, 600, 450, {0, 0, 120, 90}, true, false, WS_CAPTION,
-         FlagCase::OnActive},
+         false, WS_CAPTION, {CENTRED, CENTRED}},
+        // Centred, it would start off the screen.
+        {"active near the corner", WINDOW_CENTER_ACTIVE, 600, 450, {0, 0, 120, 90}, true, false, WS_CAPTION, {0, 0}},
     };
     for (const FlagCase& c : cases) {
         SCOPED_TRACE(c.name);
         DestroyAllAppWindows();
         SetActiveWindow(nullptr);
         HWND active = nullptr;
-        if (c.placement == FlagCase::OnActive) {
-            const RECT& r = c.activeRect;
-            active = CreateWindowExA(0, "TemplateClass", "active", WS_POPUP | WS_VISIBLE, r.left, r.top,
-                                     r.right - r.left, r.bottom - r.top, nullptr, nullptr, ModuleHandle, nullptr);
+        RECT on = c.activeRect;  // what a centred window is centred on
+        if (!IsRectEmpty(&on)) {
+            active = CreateWindowExA(0, "TemplateClass", "active", WS_POPUP | WS_VISIBLE, on.left, on.top,
+                                     on.right - on.left, on.bottom - on.top, nullptr, nullptr, ModuleHandle, nullptr);
             ASSERT_NE(active, nullptr);
             SetActiveWindow(active);
+        } else {
+            SetRect(&on, 0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
         }
         if (GetActiveWindow() != active) {
             if (active) DestroyWindow(active);
@@ -186,13 +178,10 @@ TEST_F(WindowTest, CreationFlagsGiveStyleVisibilityAndPlacement) {
         EXPECT_EQ(IsZoomed(window) != 0, c.zoomed) << "got style " << std::hex << style;
         if (c.zoomed) continue;  // a maximised window sits where the screen puts it
 
-        RECT outer = OuterRect(window);
-        RECT expectedOuter{0, 0, c.width, c.height};
-        AdjustWindowRect(&expectedOuter, style & ~WS_MAXIMIZE & ~WS_VISIBLE, FALSE);
-        LONG w = expectedOuter.right - expectedOuter.left, h = expectedOuter.bottom - expectedOuter.top;
-        POINT corner = ExpectedCorner(c, w, h);
-        EXPECT_EQ(outer.left, corner.x);
-        EXPECT_EQ(outer.top, corner.y);
+        RECT r = OuterRect(window);
+        bool cx = c.corner.x == CENTRED, cy = c.corner.y == CENTRED;
+        EXPECT_EQ(cx ? (r.left + r.right) >> 1 : r.left, cx ? (on.left + on.right) >> 1 : c.corner.x) << "at " << r.left;
+        EXPECT_EQ(cy ? (r.top + r.bottom) >> 1 : r.top, cy ? (on.top + on.bottom) >> 1 : c.corner.y) << "at " << r.top;
     }
 }
 
@@ -243,7 +232,6 @@ TEST_F(WindowTest, DestroyAllTakesListWindowsNewestFirstThenNumbersDownward) {
     std::vector<HWND> destroyed;
     {
         WindowLifeRecorder recorder;
-        ASSERT_NE(recorder.hook, nullptr);
         DestroyAllAppWindows();
         for (const WindowLifeEvent& event : recorder.events)
             if (event.code == HCBT_DESTROYWND) destroyed.push_back(event.window);
@@ -260,7 +248,6 @@ TEST_F(WindowTest, RefusedListWindowGivesItsRecordAndClassBack) {
     std::vector<WindowLifeEvent> refused;
     {
         WindowLifeRecorder recorder(true);
-        ASSERT_NE(recorder.hook, nullptr);
         EXPECT_EQ(CreateAppWindow(NEW_LIST_OBJECT, 0, 0, 100, 80, 0, "refused"), 0u);
         refused = recorder.events;
     }
@@ -512,16 +499,20 @@ protected:
         DrainWindowEvents();
     }
 
+    // Polls as the program's frames do, accelerators and all, until `done` holds; false on timeout.
+    static bool PollUntil(const std::function<bool()>& done) {
+        for (DWORD start = GetTickCount(); !done();) {
+            if (GetTickCount() - start >= WAIT_LIMIT_MS) return false;
+            if (PollWindowEvent() == EVENT_NONE) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        }
+        return true;
+    }
+
     // Types the key and polls until the focus lands somewhere new.
     HWND PressAndPoll(WORD key, bool shift) {
-        HWND before = GetFocus();
+        HWND before = GetFocus(), now = before;
         TypeKey(key, shift);
-        HWND now = before;
-        DWORD start = GetTickCount();
-        while (now == before && GetTickCount() - start < WAIT_LIMIT_MS) {
-            if (PollWindowEvent() == EVENT_NONE) MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-            now = GetFocus();
-        }
+        PollUntil([&] { return (now = GetFocus()) != before; });
         // Let the key release through too, so the next press starts clean.
         PumpMessagesUntil([] { return (GetKeyState(VK_TAB) & 0x80) == 0; }, 1000);
         DrainWindowEvents();
@@ -564,13 +555,9 @@ TEST_F(FocusWalkTest, TabInARichEditIsTheControlsOwn) {
     SetFocus(rich);
     DrainWindowEvents();
     TypeKey(VK_TAB);
-    // The Tab lands in the control as a character.
-    bool typed = PumpMessagesUntil(
-        [&] {
-            PollWindowEvent();
-            return WindowText(rich).find('\t') != std::string::npos;
-        });
-    EXPECT_TRUE(typed) << "got text \"" << WindowText(rich) << "\"";
+    // The Tab lands in the control as a character, and the focus stays.
+    PollUntil([&] { return GetFocus() != rich || WindowText(rich).find('\t') != std::string::npos; });
+    EXPECT_NE(WindowText(rich).find('\t'), std::string::npos) << "got text \"" << WindowText(rich) << "\"";
     EXPECT_EQ(GetFocus(), rich);
 
     DrainWindowEvents();
@@ -602,10 +589,7 @@ protected:
         WindowTest::TearDown();
     }
 
-    void Key(WPARAM key) {
-        PostMessageA(window, WM_KEYDOWN, key, 0);
-        PumpUntilQuiet();
-    }
+    void Key(WPARAM key) { Deliver(window, WM_KEYDOWN, key, 0); }
 
     // Whether the window's outer rectangle is `expected`, telling what it is when not.
     static testing::AssertionResult HasOuterRect(HWND window, const RECT& expected) {
@@ -614,15 +598,15 @@ protected:
         return testing::AssertionFailure() << "got " << r.left << "," << r.top << " to " << r.right << "," << r.bottom;
     }
 
-    // Polls until nothing is waiting, as the program's frames would.
-    static void PumpUntilQuiet() {
+    // Posts the message, then polls until nothing is waiting, as the program's frames would.
+    static void Deliver(HWND target, UINT message, WPARAM wParam, LPARAM lParam) {
+        PostMessageA(target, message, wParam, lParam);
         for (int i = 0; i < 200 && PollWindowEvent() != EVENT_NONE; ++i) {
         }
     }
 
     void StartKeyboardSizing() {
-        PostMessageA(window, WM_SYSCOMMAND, SC_SIZE, 0);
-        PumpUntilQuiet();
+        Deliver(window, WM_SYSCOMMAND, SC_SIZE, 0);
         ASSERT_EQ(WindowSystem.sizing.active, 1);
         EXPECT_EQ(GetCapture(), window);
     }
@@ -660,15 +644,12 @@ TEST_F(LiveSizingTest, SizingBelowTheMinimumPinsTheEdge) {
     StartKeyboardSizing();
     Key(VK_LEFT);  // the left edge
     // Drag the left edge far past the right one.
-    PostMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2000, 10));
-    PumpUntilQuiet();
+    Deliver(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(2000, 10));
     RECT sized = OuterRect(window);
-    LONG minWidth = WindowSystem.sizing.limits.ptMinTrackSize.x;
     EXPECT_EQ(sized.right, start.right);
-    EXPECT_EQ(sized.right - sized.left, minWidth);
+    EXPECT_EQ(sized.right - sized.left, GetSystemMetrics(SM_CXMINTRACK)) << "the platform's least width";
 
-    PostMessageA(window, WM_LBUTTONUP, 0, 0);
-    PumpUntilQuiet();
+    Deliver(window, WM_LBUTTONUP, 0, 0);
     EXPECT_EQ(WindowSystem.sizing.active, 0);
 }
 
@@ -678,8 +659,7 @@ TEST_F(LiveSizingTest, SizingEndsWithTheWindowOrItsCapture) {
     HWND other = OpenWindow(1, 600, 400, 200, 100);
     ASSERT_NE(other, nullptr);
     RECT otherStart = OuterRect(other);
-    PostMessageA(other, WM_KEYDOWN, VK_RIGHT, 0);
-    PumpUntilQuiet();
+    Deliver(other, WM_KEYDOWN, VK_RIGHT, 0);
     EXPECT_TRUE(HasOuterRect(other, otherStart)) << "a key in another window moved it";
 
     DestroyAppWindow(0);
@@ -687,8 +667,7 @@ TEST_F(LiveSizingTest, SizingEndsWithTheWindowOrItsCapture) {
     HWND again = OpenWindow(0, 100, 100, 400, 300, WS_CAPTION | WS_SYSMENU | WS_THICKFRAME);
     ASSERT_NE(again, nullptr);
     RECT before = OuterRect(again);
-    PostMessageA(again, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
-    PumpUntilQuiet();
+    Deliver(again, WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));
     EXPECT_TRUE(HasOuterRect(again, before)) << "a mouse move sized the new window";
 
     window = again;

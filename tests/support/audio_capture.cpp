@@ -102,7 +102,11 @@ bool EndsInSilence(const CapturedAudio& audio, const std::vector<SoundSpan>& sou
     return !sounds.empty() && audio.Frames() - sounds.back().end >= CAPTURE_RATE / 10;
 }
 
-}  // namespace
+// On a busy machine the player falls behind and the device fills the wait
+// with zeros (6,355 frames were seen inside one pop). A pop's own runs (its
+// zero crossings and fade, longer when quieter) were up to 8 frames long at
+// volume 100 and 20 at volume 20.
+constexpr size_t OWN_SILENCE = 20;
 
 CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
     CapturedAudio sound;
@@ -120,6 +124,8 @@ CapturedAudio HeardSound(const CapturedAudio& audio, size_t from) {
     }
     return sound;
 }
+
+}  // namespace
 
 bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs) {
     return ReadCaptureUntil(audio, timeoutMs, [&] {

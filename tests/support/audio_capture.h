@@ -44,19 +44,13 @@ bool ReadCaptureFile(const std::string& path, CapturedAudio* audio);
 // reaches `threshold`, joined across quieter gaps shorter than `gapFrames`.
 std::vector<SoundSpan> FindSounds(const CapturedAudio& audio, int threshold = 64, size_t gapFrames = CAPTURE_RATE / 10);
 
-// A sound as heard: the capture from frame `from` on, from the first
-// non-silent frame to the last, less the runs of digital silence inside it
-// longer than a pop's own. On a busy machine the player falls behind and the
-// device fills the wait with zeros (6,355 frames were seen inside one pop).
-// A pop's own runs (its zero crossings and fade, longer when quieter) were
-// up to 8 frames long at volume 100 and 20 at volume 20.
-CapturedAudio HeardSound(const CapturedAudio& audio, size_t from);
-constexpr size_t OWN_SILENCE = 20;
 inline SoundSpan WholeOf(const CapturedAudio& sound) { return {0, sound.Frames()}; }
 
 // Re-reads the capture until the sound from frame `from` on is heard to at
 // least `frames` frames and silence follows it (so nothing more of it is
-// still to come); false on timeout. `sound` gets what was heard.
+// still to come); false on timeout. `sound` gets what was heard: from the
+// first non-silent frame to the last, less the runs of digital silence inside
+// it longer than a pop's own.
 bool WaitForHeardSound(size_t from, size_t frames, CapturedAudio* audio, CapturedAudio* sound, DWORD timeoutMs = WAIT_LIMIT_MS);
 
 // The samples of a 16-bit mono PCM WAV file at the capture's rate (the

@@ -1,7 +1,5 @@
 #include "support/windows.h"
 
-#include <vector>
-
 #include "runtime/window/window.h"
 
 void DrainWindowEvents() {
@@ -41,15 +39,6 @@ std::string WindowText(HWND window) {
 }
 
 namespace {
-
-INPUT KeyInput(WORD virtualKey, bool up) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = virtualKey;
-    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
-    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    return input;
-}
 
 // A visible dialog box of this process with the caption, or null.
 HWND FindOwnBox(const std::string& caption) {
@@ -96,16 +85,18 @@ HWND FindThreadWindow(const char* className) { return SearchThreadWindows(classN
 int CountThreadWindows(const char* className) { return SearchThreadWindows(className).count; }
 
 void TypeKey(WORD virtualKey, bool shift) {
-    std::vector<INPUT> inputs;
-    if (shift) inputs.push_back(KeyInput(VK_SHIFT, false));
-    inputs.push_back(KeyInput(virtualKey, false));
-    inputs.push_back(KeyInput(virtualKey, true));
-    if (shift) inputs.push_back(KeyInput(VK_SHIFT, true));
-    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    if (shift) SendKeyEvent(VK_SHIFT, false);
+    SendKeyEvent(virtualKey, false);
+    SendKeyEvent(virtualKey, true);
+    if (shift) SendKeyEvent(VK_SHIFT, true);
 }
 
 void SendKeyEvent(WORD virtualKey, bool up) {
-    INPUT input = KeyInput(virtualKey, up);
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = virtualKey;
+    input.ki.wScan = static_cast<WORD>(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC));
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     SendInput(1, &input, sizeof(INPUT));
 }
 
@@ -129,15 +120,12 @@ KeySwallower::~KeySwallower() {
     CloseHandle(ready_);
 }
 
-MessageBoxWatcher::MessageBoxWatcher(std::string caption, int button, std::function<void(HWND)> whileOpen,
-                                     DWORD timeoutMs)
-    : caption_(std::move(caption)), button_(button), whileOpen_(std::move(whileOpen)), timeoutMs_(timeoutMs) {
+MessageBoxWatcher::MessageBoxWatcher(std::string caption, int button, std::function<void(HWND)> whileOpen)
+    : caption_(std::move(caption)), button_(button), whileOpen_(std::move(whileOpen)) {
     thread_ = std::thread([this] { Watch(); });
 }
 
-MessageBoxWatcher::~MessageBoxWatcher() {
-    if (thread_.joinable()) thread_.join();
-}
+MessageBoxWatcher::~MessageBoxWatcher() { Finish(); }
 
 const MessageBoxSeen& MessageBoxWatcher::Finish() {
     if (thread_.joinable()) thread_.join();
@@ -149,7 +137,7 @@ void MessageBoxWatcher::Watch() {
     HWND box;
     // The box is made on the test's thread, which this thread cannot wait
     // on, so it looks for it every few milliseconds.
-    while (!(box = FindOwnBox(caption_)) && GetTickCount() - start < timeoutMs_) Sleep(10);
+    while (!(box = FindOwnBox(caption_)) && GetTickCount() - start < WAIT_LIMIT_MS) Sleep(10);
     if (!box) return;
     seen_.found = true;
     seen_.caption = WindowText(box);

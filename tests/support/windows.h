@@ -3,7 +3,6 @@
 
 #include <windows.h>
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <thread>
@@ -61,11 +60,10 @@ struct MessageBoxSeen {
 // Watches from a second thread for a message box of this process captioned
 // `caption`, reads it, runs `whileOpen` (on the watcher's thread) while the
 // box is still open, then presses `button` (IDOK, IDNO, ...). A box that does
-// not appear within `timeoutMs` is reported as not found.
+// not appear within WAIT_LIMIT_MS is reported as not found.
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher(std::string caption, int button, std::function<void(HWND box)> whileOpen = nullptr,
-                      DWORD timeoutMs = WAIT_LIMIT_MS);
+    MessageBoxWatcher(std::string caption, int button, std::function<void(HWND box)> whileOpen = nullptr);
     ~MessageBoxWatcher();
     // Waits for the watcher to finish and returns what it saw.
     const MessageBoxSeen& Finish();
@@ -75,7 +73,6 @@ private:
     std::string caption_;
     int button_;
     std::function<void(HWND)> whileOpen_;
-    DWORD timeoutMs_;
     MessageBoxSeen seen_;
     std::thread thread_;
 };
