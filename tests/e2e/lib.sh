@@ -127,8 +127,13 @@ e2e_expect_exit() {
   [ "$E2E_STATUS" = 0 ] || fail "$1: exit status $E2E_STATUS"
 }
 
+# The probe: 0 when its condition was met, 1 when not; any other end is the
+# probe's own failure, told on standard error with what Wine said.
 e2e_probe() {
-  wine "$E2E_BUILD/tools/probe.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'
+  local status=0
+  wine_start "$E2E_RUN/probe.log" "$E2E_BUILD/tools/probe.exe" "$@" </dev/null | tr -d '\r' || status=$?
+  [ "$status" -le 1 ] || echo "the probe ($*) ended with $status: $(tr '\n' ' ' <"$E2E_RUN/probe.log")" >&2
+  return "$status"
 }
 
 # The CPU time in ms that the toy's main thread, its frame loop, has used,
