@@ -9,9 +9,9 @@
 #                           and gives it Wine's Marlett font for the caption buttons
 #   wine_apply_settings     writes the toy's settings into $WINEPREFIX
 #   wine_can_run_32bit      true when this machine runs 32-bit Windows programs
+#   wine_kernel_runs_32bit  true when it could, once wine32 is installed
 #   wine_start LOG ARGS...  wine ARGS, its standard error into the file LOG, started
 #                           again when Wine could not lay the new process out
-#   wine_kernel_runs_32bit  true when it could, once wine32 is installed
 #
 # The settings are scoped to the toy's own executables (AppDefaults), so nothing else
 # run in the same prefix changes:
@@ -56,16 +56,19 @@ wine_can_run_32bit() {
 
 # On a loaded machine Wine now and then cannot lay out a new process ("failed to map the
 # shared user data", c0000018: conflicting addresses) and the program never runs: only
-# that starts it again, twice at most. Wine's errors are on, into the log, to tell it.
+# that, with nothing printed, starts it again, twice at most. Wine's errors are on, into
+# the log, to tell it.
 wine_start() {
   local log="$1" attempt status
   shift
   for attempt in 1 2 3; do
     status=0
-    WINEDEBUG="${PLIMBA_WINEDEBUG:-err+all,fixme-all}" wine "$@" 2>"$log" || status=$?
-    [ "$attempt" -lt 3 ] && [ "$status" -ne 0 ] && grep -q 'failed to map the shared user data' "$log" || break
+    WINEDEBUG="${PLIMBA_WINEDEBUG:-err+all,fixme-all}" wine "$@" 2>"$log" | tee "$log.out" || status=${PIPESTATUS[0]}
+    [ "$attempt" -lt 3 ] && [ "$status" -ne 0 ] && [ ! -s "$log.out" ] &&
+      grep -q 'failed to map the shared user data' "$log" || break
     echo "Wine could not lay out $(basename "$1") (start $attempt); starting it again" >&2
   done
+  rm -f "$log.out"
   return "$status"
 }
 
